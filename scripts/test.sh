@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The one test command: set up, build, run every test; then again under ASan and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1
+  shift
+  echo "== building $dir"
+  scripts/build.sh "$dir" "$@"
+  echo "== testing $dir"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQX5_SANITIZE=ON -DQX5_BUILD_BENCH=OFF
+echo "== all tests passed"
