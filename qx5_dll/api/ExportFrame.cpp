@@ -1,0 +1,39 @@
+#include "qx5_dll/api/ExportFrame.h"
+
+#include <algorithm>
+
+namespace qx5::api {
+
+std::uint8_t* CommandPacket::at(int offset, std::size_t count) {
+  if (offset < 0 || static_cast<std::size_t>(offset) + count > packet::kBufferSize)
+    throw std::out_of_range("command parameter beyond the 64-byte packet");
+  return bytes_ + offset;
+}
+
+void CommandPacket::setLength(std::uint8_t length) {
+  if (length < packet::kParamsOffset || length > packet::kBufferSize)
+    throw std::out_of_range("command length outside 8..64");
+  bytes_[packet::kLengthOffset] = length;
+  bytes_[packet::kParamLengthOffset] = static_cast<std::uint8_t>(length - packet::kParamsOffset);
+}
+
+const std::uint8_t* ReplyPacket::at(int offset, std::size_t count) const {
+  if (offset < 0 || static_cast<std::size_t>(offset) + count > packet::kBufferSize)
+    throw std::out_of_range("reply field beyond the 64-byte packet");
+  return bytes_ + offset;
+}
+
+std::string ReplyPacket::text(int offset, std::size_t maxChars) const {
+  const std::uint32_t received = std::min<std::uint32_t>(count_, packet::kBufferSize);
+  if (offset < 0 || static_cast<std::uint32_t>(offset) >= received) return {};
+  std::size_t length = std::min<std::size_t>({maxChars, bytes_[packet::kReplyDataLengthOffset],
+                                              received - static_cast<std::uint32_t>(offset)});
+  const char* start = reinterpret_cast<const char*>(bytes_ + offset);
+  return std::string(start, strnlen(start, length));
+}
+
+ReplyPacket replyPacket() { return ReplyPacket(library().replyBuffer, library().replyCount); }
+
+BSTR makeBstr(const std::string& text) { return SysAllocString(text.c_str()); }
+
+}  // namespace qx5::api

@@ -1,0 +1,404 @@
+#include "qx5_dll/platform/LibusbPlatform.h"
+
+// Types and constants only: every function is bound at run time through DynamicLibrary.
+#include <libusb.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "qx5_dll/platform/DynamicLibrary.h"
+#include "qx5_dll/platform/Errors.h"
+
+namespace qx5::platform {
+
+namespace {
+
+// The gauge's device interface class, kept in the path so it reads like the platform's own.
+constexpr const char* kInterfaceClass = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
+constexpr int kGaugeInterface = 0;
+constexpr unsigned kFlushReadTimeoutMs = 1;
+constexpr int kMaxFlushReads = 16;  // a pipe that never runs dry must not hold the caller
+
+struct LibusbFunctions {
+  decltype(&libusb_init) init = nullptr;
+  decltype(&libusb_exit) exit = nullptr;
+  decltype(&libusb_get_device_list) getDeviceList = nullptr;
+  decltype(&libusb_free_device_list) freeDeviceList = nullptr;
+  decltype(&libusb_get_device_descriptor) getDeviceDescriptor = nullptr;
+  decltype(&libusb_get_bus_number) getBusNumber = nullptr;
+  decltype(&libusb_get_port_numbers) getPortNumbers = nullptr;
+  decltype(&libusb_get_device_speed) getDeviceSpeed = nullptr;
+  decltype(&libusb_open) open = nullptr;
+  decltype(&libusb_close) close = nullptr;
+  decltype(&libusb_get_device) getDevice = nullptr;
+  decltype(&libusb_get_active_config_descriptor) getActiveConfigDescriptor = nullptr;
+  decltype(&libusb_free_config_descriptor) freeConfigDescriptor = nullptr;
+  decltype(&libusb_set_auto_detach_kernel_driver) setAutoDetachKernelDriver = nullptr;
+  decltype(&libusb_claim_interface) claimInterface = nullptr;
+  decltype(&libusb_release_interface) releaseInterface = nullptr;
+  decltype(&libusb_interrupt_transfer) interruptTransfer = nullptr;
+
+  bool bindAll(DynamicLibrary& library) {
+    bool ok = true;
+    // Bind everything even after a miss, so the log can name each missing function.
+    ok &= library.bind("libusb_init", init);
+    ok &= library.bind("libusb_exit", exit);
+    ok &= library.bind("libusb_get_device_list", getDeviceList);
+    ok &= library.bind("libusb_free_device_list", freeDeviceList);
+    ok &= library.bind("libusb_get_device_descriptor", getDeviceDescriptor);
+    ok &= library.bind("libusb_get_bus_number", getBusNumber);
+    ok &= library.bind("libusb_get_port_numbers", getPortNumbers);
+    ok &= library.bind("libusb_get_device_speed", getDeviceSpeed);
+    ok &= library.bind("libusb_open", open);
+    ok &= library.bind("libusb_close", close);
+    ok &= library.bind("libusb_get_device", getDevice);
+    ok &= library.bind("libusb_get_active_config_descriptor", getActiveConfigDescriptor);
+    ok &= library.bind("libusb_free_config_descriptor", freeConfigDescriptor);
+    ok &= library.bind("libusb_set_auto_detach_kernel_driver", setAutoDetachKernelDriver);
+    ok &= library.bind("libusb_claim_interface", claimInterface);
+    ok &= library.bind("libusb_release_interface", releaseInterface);
+    ok &= library.bind("libusb_interrupt_transfer", interruptTransfer);
+    return ok;
+  }
+};
+
+int errorFromLibusb(int code) {
+  switch (code) {
+    case LIBUSB_ERROR_TIMEOUT:
+      return kErrorTimeout;
+    case LIBUSB_ERROR_NO_DEVICE:
+      return kErrorNoDevice;
+    case LIBUSB_ERROR_NOT_FOUND:
+      return kErrorNotFound;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return kErrorNotSupported;
+    case LIBUSB_ERROR_ACCESS:
+      return EACCES;
+    case LIBUSB_ERROR_BUSY:
+      return EBUSY;
+    case LIBUSB_ERROR_NO_MEM:
+      return ENOMEM;
+    case LIBUSB_ERROR_INVALID_PARAM:
+      return EINVAL;
+    case LIBUSB_ERROR_PIPE:
+      return EPIPE;
+    case LIBUSB_ERROR_OVERFLOW:
+      return EOVERFLOW;
+    case LIBUSB_ERROR_INTERRUPTED:
+      return EINTR;
+    default:
+      return kErrorIo;
+  }
+}
+
+// One opened device. The transport closes the device file before it frees the interface
+// (the platform's order), so the libusb handle lives until both are done with it.
+struct OpenDevice {
+  libusb_device_handle* handle = nullptr;
+  bool fileOpen = true;
+  bool interfaceClaimed = false;
+  std::map<std::uint8_t, unsigned> timeouts;  // per pipe, milliseconds; absent = no limit
+};
+
+class LibusbPlatform final : public UsbPlatform {
+ public:
+  explicit LibusbPlatform(const std::string& fileName) : library_(fileName) {
+    if (!library_.isLoaded()) {
+      whyIncomplete_ = "libusb: cannot load " + fileName + ": " + library_.lastError();
+      return;
+    }
+    if (!functions_.bindAll(library_)) {
+      whyIncomplete_ = "libusb: " + fileName + " lacks a function: " + library_.lastError();
+      return;
+    }
+    const int rc = functions_.init(&context_);
+    if (rc != 0) {
+      context_ = nullptr;
+      whyIncomplete_ = "libusb: libusb_init failed with " + std::to_string(rc);
+      return;
+    }
+    complete_ = true;
+  }
+
+  ~LibusbPlatform() override {
+    if (!complete_) return;
+    for (auto& [id, device] : devices_) {
+      if (device->interfaceClaimed) functions_.releaseInterface(device->handle, kGaugeInterface);
+      functions_.close(device->handle);
+    }
+    devices_.clear();
+    functions_.exit(context_);
+  }
+
+  bool isComplete() const override { return complete_; }
+  // An incomplete binding says why, so the device list's log line explains the missing gauges.
+  const char* name() const override { return complete_ ? "libusb" : whyIncomplete_.c_str(); }
+
+  bool beginEnumeration() override {
+    if (!usable()) return false;
+    snapshot_.clear();
+    return forEachDevice([&](libusb_device* device, const std::string& path) {
+             (void)device;
+             snapshot_.push_back(path);
+             return false;
+           }) >= 0;
+  }
+
+  bool interfacePath(std::uint32_t memberIndex, std::string& path) override {
+    if (!usable()) return false;
+    if (memberIndex >= snapshot_.size()) return fail(kErrorEndOfList);
+    path = snapshot_[memberIndex];
+    return true;
+  }
+
+  void endEnumeration() override { snapshot_.clear(); }
+
+  DeviceHandle openDevice(const std::string& path) override {
+    if (!usable()) return kInvalidDeviceHandle;
+    libusb_device_handle* handle = nullptr;
+    int openError = kErrorNotFound;
+    forEachDevice([&](libusb_device* device, const std::string& candidate) {
+      if (candidate != path) return false;
+      const int rc = functions_.open(device, &handle);
+      openError = rc == 0 ? 0 : errorFromLibusb(rc);
+      return true;
+    });
+    if (!handle) {
+      fail(openError ? openError : kErrorNotFound);
+      return kInvalidDeviceHandle;
+    }
+    auto device = std::make_unique<OpenDevice>();
+    device->handle = handle;
+    const DeviceHandle id = nextId_++;
+    devices_[id] = std::move(device);
+    return id;
+  }
+
+  bool closeDevice(DeviceHandle id) override {
+    OpenDevice* device = find(id);
+    if (!device || !device->fileOpen) return fail(kErrorInvalidHandle);
+    device->fileOpen = false;
+    releaseIfUnused(id);
+    return true;
+  }
+
+  bool initialize(DeviceHandle id, InterfaceHandle& iface) override {
+    OpenDevice* device = find(id);
+    if (!device || !device->fileOpen) return fail(kErrorInvalidHandle);
+    if (device->interfaceClaimed) {
+      iface = id;
+      return true;
+    }
+    // A kernel driver (usbhid) may hold the gauge; it gets the device back on release.
+    functions_.setAutoDetachKernelDriver(device->handle, 1);
+    const int rc = functions_.claimInterface(device->handle, kGaugeInterface);
+    if (rc != 0) return fail(errorFromLibusb(rc));
+    device->interfaceClaimed = true;
+    iface = id;
+    return true;
+  }
+
+  bool freeInterface(InterfaceHandle id) override {
+    OpenDevice* device = find(id);
+    if (!device || !device->interfaceClaimed) return fail(kErrorInvalidHandle);
+    functions_.releaseInterface(device->handle, kGaugeInterface);
+    device->interfaceClaimed = false;
+    releaseIfUnused(id);
+    return true;
+  }
+
+  bool queryDeviceSpeed(InterfaceHandle id, UsbSpeed& speed) override {
+    OpenDevice* device = claimed(id);
+    if (!device) return false;
+    const int value = functions_.getDeviceSpeed(functions_.getDevice(device->handle));
+    if (value == LIBUSB_SPEED_UNKNOWN) return fail(kErrorNotSupported);
+    // Super speed and faster keep their numbers; the transport names them "unknown".
+    speed = static_cast<UsbSpeed>(value);
+    return true;
+  }
+
+  bool queryInterfaceSettings(InterfaceHandle id, std::uint8_t alternateSetting,
+                              UsbInterfaceDescriptor& descriptor) override {
+    return withAltSetting(id, alternateSetting, [&](const libusb_interface_descriptor& alt) {
+      descriptor.interfaceNumber = alt.bInterfaceNumber;
+      descriptor.alternateSetting = alt.bAlternateSetting;
+      descriptor.numEndpoints = alt.bNumEndpoints;
+      descriptor.interfaceClass = alt.bInterfaceClass;
+      return true;
+    });
+  }
+
+  bool queryPipe(InterfaceHandle id, std::uint8_t alternateSetting, std::uint8_t pipeIndex,
+                 UsbPipeInformation& pipe) override {
+    return withAltSetting(id, alternateSetting, [&](const libusb_interface_descriptor& alt) {
+      if (pipeIndex >= alt.bNumEndpoints) return fail(kErrorNotFound);
+      const libusb_endpoint_descriptor& endpoint = alt.endpoint[pipeIndex];
+      pipe.pipeType = static_cast<UsbPipeType>(endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK);
+      pipe.pipeId = endpoint.bEndpointAddress;
+      pipe.maximumPacketSize = endpoint.wMaxPacketSize;
+      pipe.interval = endpoint.bInterval;
+      return true;
+    });
+  }
+
+  bool setPipeTimeout(InterfaceHandle id, std::uint8_t pipeId,
+                      std::uint32_t milliseconds) override {
+    OpenDevice* device = claimed(id);
+    if (!device) return false;
+    device->timeouts[pipeId] = milliseconds;
+    return true;
+  }
+
+  bool flushPipe(InterfaceHandle id, std::uint8_t pipeId) override {
+    OpenDevice* device = claimed(id);
+    if (!device) return false;
+    if (!(pipeId & LIBUSB_ENDPOINT_IN)) return true;  // nothing queues on an OUT pipe
+    // libusb keeps no host-side queue: drain what the device has ready, without waiting.
+    std::uint8_t scratch[64];
+    for (int i = 0; i < kMaxFlushReads; ++i) {
+      int received = 0;
+      const int rc = functions_.interruptTransfer(device->handle, pipeId, scratch, sizeof scratch,
+                                                  &received, kFlushReadTimeoutMs);
+      if (rc == LIBUSB_ERROR_TIMEOUT) return true;
+      if (rc != 0) return fail(errorFromLibusb(rc));
+    }
+    return true;
+  }
+
+  bool writePipe(InterfaceHandle id, std::uint8_t pipeId, const std::uint8_t* data,
+                 std::uint32_t length, std::uint32_t& written) override {
+    written = 0;
+    return transfer(id, pipeId, const_cast<std::uint8_t*>(data), length, written);
+  }
+
+  bool readPipe(InterfaceHandle id, std::uint8_t pipeId, std::uint8_t* buffer,
+                std::uint32_t capacity, std::uint32_t& received) override {
+    received = 0;
+    return transfer(id, pipeId, buffer, capacity, received);
+  }
+
+  int lastError() const override { return lastError_; }
+  bool isTimeout(int error) const override { return error == kErrorTimeout; }
+  bool isEndOfList(int error) const override { return error == kErrorEndOfList; }
+
+ private:
+  bool usable() {
+    if (complete_) return true;
+    return fail(kErrorNotSupported);
+  }
+
+  bool fail(int error) {
+    lastError_ = error;
+    return false;
+  }
+
+  OpenDevice* find(DeviceHandle id) {
+    if (!usable()) return nullptr;
+    auto it = devices_.find(id);
+    return it == devices_.end() ? nullptr : it->second.get();
+  }
+
+  OpenDevice* claimed(InterfaceHandle id) {
+    OpenDevice* device = find(id);
+    if (device && device->interfaceClaimed) return device;
+    fail(complete_ ? kErrorInvalidHandle : kErrorNotSupported);
+    return nullptr;
+  }
+
+  void releaseIfUnused(DeviceHandle id) {
+    auto it = devices_.find(id);
+    if (it == devices_.end() || it->second->fileOpen || it->second->interfaceClaimed) return;
+    functions_.close(it->second->handle);
+    devices_.erase(it);
+  }
+
+  // Calls `visit(device, path)` for each attached device until it returns true. Returns the
+  // number of devices listed, or -1 (with the error set) when libusb cannot list them.
+  template <class Visit>
+  long forEachDevice(Visit visit) {
+    libusb_device** list = nullptr;
+    const ssize_t count = functions_.getDeviceList(context_, &list);
+    if (count < 0) {
+      fail(errorFromLibusb(static_cast<int>(count)));
+      return -1;
+    }
+    for (ssize_t i = 0; i < count; ++i) {
+      libusb_device_descriptor descriptor{};
+      if (functions_.getDeviceDescriptor(list[i], &descriptor) != 0) continue;
+      std::uint8_t ports[8];
+      const int depth = functions_.getPortNumbers(list[i], ports, sizeof ports);
+      std::string chain;
+      for (int p = 0; p < depth; ++p) chain += (p ? "." : "") + std::to_string(ports[p]);
+      if (visit(list[i], libusbInterfacePath(functions_.getBusNumber(list[i]), chain,
+                                             descriptor.idVendor, descriptor.idProduct)))
+        break;
+    }
+    functions_.freeDeviceList(list, 1);
+    return static_cast<long>(count);
+  }
+
+  template <class Use>
+  bool withAltSetting(InterfaceHandle id, std::uint8_t alternateSetting, Use use) {
+    OpenDevice* device = claimed(id);
+    if (!device) return false;
+    libusb_config_descriptor* config = nullptr;
+    const int rc =
+        functions_.getActiveConfigDescriptor(functions_.getDevice(device->handle), &config);
+    if (rc != 0) return fail(errorFromLibusb(rc));
+    bool ok = fail(kErrorNotFound);
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
+      const libusb_interface& iface = config->interface[i];
+      for (int a = 0; a < iface.num_altsetting; ++a) {
+        const libusb_interface_descriptor& alt = iface.altsetting[a];
+        if (alt.bInterfaceNumber == kGaugeInterface && alt.bAlternateSetting == alternateSetting) {
+          ok = use(alt);
+          break;
+        }
+      }
+    }
+    functions_.freeConfigDescriptor(config);
+    return ok;
+  }
+
+  bool transfer(InterfaceHandle id, std::uint8_t pipeId, std::uint8_t* data, std::uint32_t length,
+                std::uint32_t& transferred) {
+    OpenDevice* device = claimed(id);
+    if (!device) return false;
+    auto timeout = device->timeouts.find(pipeId);
+    int count = 0;
+    const int rc =
+        functions_.interruptTransfer(device->handle, pipeId, data, static_cast<int>(length), &count,
+                                     timeout == device->timeouts.end() ? 0 : timeout->second);
+    transferred = count > 0 ? static_cast<std::uint32_t>(count) : 0;
+    if (rc != 0) return fail(errorFromLibusb(rc));
+    return true;
+  }
+
+  DynamicLibrary library_;
+  LibusbFunctions functions_;
+  libusb_context* context_ = nullptr;
+  bool complete_ = false;
+  std::string whyIncomplete_;
+  std::vector<std::string> snapshot_;
+  std::map<DeviceHandle, std::unique_ptr<OpenDevice>> devices_;
+  DeviceHandle nextId_ = 1;
+  int lastError_ = 0;
+};
+
+}  // namespace
+
+std::string libusbInterfacePath(unsigned bus, const std::string& portChain, unsigned vendorId,
+                                unsigned productId) {
+  char ids[32];
+  std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x", vendorId & 0xFFFF, productId & 0xFFFF);
+  return "usb#" + std::string(ids) + "#" + std::to_string(bus) + "-" + portChain + "#" +
+         kInterfaceClass;
+}
+
+std::unique_ptr<UsbPlatform> createLibusbPlatform(const std::string& libraryFileName) {
+  return std::make_unique<LibusbPlatform>(libraryFileName);
+}
+
+}  // namespace qx5::platform
