@@ -6,7 +6,7 @@ namespace {
 constexpr std::uint8_t kGetSerialNumber = 30;
 
 void reportSerialNumber(int serial) {
-  if (mchpusb* list = qx5::api::library().deviceList)
+  if (qx5::mchpusb* list = qx5::api::library().deviceList)
     list->currentDevice().FoundNewSerialNumber(serial);
 }
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include "qx5_dll/transport/Packet.h"
 
+namespace qx5 {
 class mchpusb;
+}
 
 namespace qx5::api {
 

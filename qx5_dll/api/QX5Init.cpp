@@ -36,7 +36,7 @@ QX5_API bool QX5_CALL QX5Init(void) {
     static DetachAtExit detachAtExit;
     qx5::LogPrint(8, "creating a new mchpusb");
     delete state.deviceList;
-    state.deviceList = new mchpusb();
+    state.deviceList = new qx5::mchpusb();
     qx5::LogPrint(8, "InitializeVariables");
     InitializeVariables();
     ResetPacketBuffers();

@@ -11,7 +11,7 @@ QX5_API bool QX5_CALL UsbPort(unsigned char index) {
   QX5_LOG_SCOPE(scope, "UsbPort", "UsbPort %d", index);
   scope.Info("UsbPort %d", index);
   if (!QX5Init()) return false;
-  mchpusb* list = library().deviceList;
+  qx5::mchpusb* list = library().deviceList;
   if (list && list->SetDeviceInstance(index)) {
     library().currentPort = static_cast<std::int32_t>(list->currentIndex());
     return true;

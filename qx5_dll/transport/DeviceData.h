@@ -1,5 +1,5 @@
-// One gauge slot of the device list: its interface path, the opened device and interface, the
-// two interrupt pipes and the serial number last reported for it.
+// One gauge slot of the device list: where the gauge was found, its open handles and pipes,
+// and the command packet exchange over those pipes.
 #pragma once
 
 #include <cstdint>
@@ -7,27 +7,32 @@
 
 #include "qx5_dll/transport/UsbPlatform.h"
 
-class mchpusb;
+namespace qx5 {
 
 // Interface paths of gauges contain this, in lower case; anything else is another device.
 inline constexpr const char* kGaugePathFilter = "vid_04d8&pid_000c";
 
 class DEVICE_DATA {
  public:
-  DEVICE_DATA(int index, mchpusb* owner, qx5::UsbPlatform* usb);
+  DEVICE_DATA() = default;
+  DEVICE_DATA(UsbPlatform* usb, int index) : usb(usb), index(index) {}
+  // Closes what the slot still holds open.
   ~DEVICE_DATA();
   DEVICE_DATA(const DEVICE_DATA&) = delete;
   DEVICE_DATA& operator=(const DEVICE_DATA&) = delete;
 
-  // The packet exchange: write `length` bytes of `packet`, read the reply (capacity in
-  // `replyLength` on entry, bytes received on return), check the echo, retry once.
+  // Writes `length` bytes of `packet` to the OUT pipe and reads the reply into `reply`, whose
+  // capacity `replyLength` gives on entry and which holds the count received on return. A
+  // short or mismatched reply flushes the IN pipe and sends the packet once more.
   bool SendReceivePacket(const std::uint8_t* packet, int length, std::uint8_t* reply,
                          std::uint32_t& replyLength);
-  // Reads and discards what waits in the IN pipe; always true.
+  // Reads and discards whatever waits in the IN pipe. Always true.
   bool FlushInputPipe();
 
-  // Discovery and opening.
+  // Discovery and opening (DeviceDataOpen.cpp).
+  // Member `memberIndex` of the enumeration into this slot; `more` false at the end of the list.
   bool GetInfoSetDevicesPath(std::uint32_t memberIndex, bool& more);
+  // Opens the path, the interface on it, its pipes, and checks the speed.
   bool GetDevicesWinUsbHandle();
   bool OpenDeviceInterface();
   bool GetDevicesEndPoints();
@@ -36,24 +41,19 @@ class DEVICE_DATA {
   bool GetDeviceSpeed(std::uint8_t& speed);
   void CloseDeviceInterface();
   void FreeWinUsbInterface();
+  // The identification query: true when the gauge answers with a serial number.
   bool CheckGauge();
+  // Records the serial number an export read from this slot; a change is an error line.
   void FoundNewSerialNumber(int serial);
 
-  int index() const { return index_; }
-  int serialNumber() const { return serialNumber_; }
-  const std::string& devicePath() const { return devicePath_; }
-  std::uint8_t inputPipe() const { return inputPipe_; }
-  std::uint8_t outputPipe() const { return outputPipe_; }
-  bool isOpen() const { return deviceHandle_ != qx5::kInvalidDeviceHandle; }
-
- private:
-  int index_;
-  mchpusb* owner_;
-  qx5::UsbPlatform* usb_;
-  qx5::DeviceHandle deviceHandle_ = qx5::kInvalidDeviceHandle;
-  qx5::InterfaceHandle interfaceHandle_ = qx5::kInvalidInterfaceHandle;
-  std::uint8_t inputPipe_ = 0;
-  std::uint8_t outputPipe_ = 0;
-  std::string devicePath_;
-  int serialNumber_ = -1;
+  UsbPlatform* usb = nullptr;  // not owned
+  std::string devicePath;
+  DeviceHandle deviceHandle = kInvalidDeviceHandle;
+  InterfaceHandle winUsbHandle = kInvalidInterfaceHandle;
+  std::uint8_t pipeInId = 0;
+  std::uint8_t pipeOutId = 0;
+  int index = 0;
+  std::int32_t serialNumber = -1;  // unknown
 };
+
+}  // namespace qx5

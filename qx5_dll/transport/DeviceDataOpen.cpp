@@ -5,6 +5,8 @@
 #include "qx5_dll/transport/DeviceData.h"
 #include "qx5_dll/transport/Packet.h"
 
+namespace qx5 {
+
 namespace {
 
 constexpr std::uint32_t kPipeTimeoutMs = 2000;
@@ -26,9 +28,6 @@ const char* speedName(int speed) {
 
 }  // namespace
 
-DEVICE_DATA::DEVICE_DATA(int index, mchpusb* owner, qx5::UsbPlatform* usb)
-    : index_(index), owner_(owner), usb_(usb) {}
-
 DEVICE_DATA::~DEVICE_DATA() {
   CloseDeviceInterface();
   FreeWinUsbInterface();
@@ -40,19 +39,19 @@ bool DEVICE_DATA::GetInfoSetDevicesPath(std::uint32_t memberIndex, bool& more) {
   more = true;
   scope.Detail("calling SetupDiEnumDeviceInterfaces");
   std::string path;
-  if (!usb_->interfacePath(memberIndex, path)) {
-    const int error = usb_->lastError();
-    if (usb_->isEndOfList(error)) {
+  if (!usb->interfacePath(memberIndex, path)) {
+    const int error = usb->lastError();
+    if (usb->isEndOfList(error)) {
       more = false;
       return false;
     }
     scope.ErrorWithCode(error, "error calling SetupDiEnumDeviceInterfaces %u", memberIndex);
     return false;
   }
-  devicePath_ = path;
-  scope.Detail("pDevDataList[%d] = \"%s\"", index_, devicePath_.c_str());
-  if (devicePath_.find(kGaugePathFilter) == std::string::npos) {
-    scope.Info("\"%s\" is not a Orvane", devicePath_.c_str());
+  devicePath = path;
+  scope.Detail("pDevDataList[%d] = \"%s\"", index, devicePath.c_str());
+  if (devicePath.find(kGaugePathFilter) == std::string::npos) {
+    scope.Info("\"%s\" is not a Orvane", devicePath.c_str());
     return false;
   }
   return true;
@@ -63,9 +62,9 @@ bool DEVICE_DATA::GetDevicesWinUsbHandle() {
   CloseDeviceInterface();
   FreeWinUsbInterface();
   if (!OpenDeviceInterface()) return false;
-  if (!usb_->initialize(deviceHandle_, interfaceHandle_)) {
-    interfaceHandle_ = qx5::kInvalidInterfaceHandle;
-    scope.ErrorWithCode(usb_->lastError(), "Error calling WinUsb_Initialize");
+  if (!usb->initialize(deviceHandle, winUsbHandle)) {
+    winUsbHandle = kInvalidInterfaceHandle;
+    scope.ErrorWithCode(usb->lastError(), "Error calling WinUsb_Initialize");
     return false;
   }
   GetDevicesEndPoints();
@@ -76,16 +75,16 @@ bool DEVICE_DATA::GetDevicesWinUsbHandle() {
 
 bool DEVICE_DATA::OpenDeviceInterface() {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::OpenDeviceInterface", "OpenDeviceInterface");
-  if (serialNumber_ >= 1)
-    qx5::SetLogDeviceTag("[%d,%d?]", index_, serialNumber_);
+  if (serialNumber >= 1)
+    SetLogDeviceTag("[%d,%d?]", index, serialNumber);
   else
-    qx5::SetLogDeviceTag("[%d,?]", index_);
-  scope.Info("Opening device %d(\"%s\")", index_, devicePath_.c_str());
-  deviceHandle_ = usb_->openDevice(devicePath_);
-  if (deviceHandle_ == qx5::kInvalidDeviceHandle) {
-    scope.ErrorWithCode(usb_->lastError(), "Error Openning Device %d(\"%s\")", index_,
-                        devicePath_.c_str());
-    qx5::SetLogDeviceTag("[%d,INVALID]", index_);
+    SetLogDeviceTag("[%d,?]", index);
+  scope.Info("Opening device %d(\"%s\")", index, devicePath.c_str());
+  deviceHandle = usb->openDevice(devicePath);
+  if (deviceHandle == kInvalidDeviceHandle) {
+    scope.ErrorWithCode(usb->lastError(), "Error Openning Device %d(\"%s\")", index,
+                        devicePath.c_str());
+    SetLogDeviceTag("[%d,INVALID]", index);
     return false;
   }
   return true;
@@ -93,8 +92,8 @@ bool DEVICE_DATA::OpenDeviceInterface() {
 
 bool DEVICE_DATA::GetDevicesEndPoints() {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::GetDevicesEndPoints", "GetDevicesEndPoints");
-  qx5::UsbInterfaceDescriptor descriptor;
-  if (!usb_->queryInterfaceSettings(interfaceHandle_, 0, descriptor)) return false;
+  UsbInterfaceDescriptor descriptor;
+  if (!usb->queryInterfaceSettings(winUsbHandle, 0, descriptor)) return false;
   for (std::uint8_t i = 0; i < descriptor.numEndpoints; ++i) {
     if (!CheckEndpoint(i)) break;
   }
@@ -107,7 +106,7 @@ bool DEVICE_DATA::CheckEndpoint(std::uint8_t endpointIndex) {
   // shows up here rather than as a corrupted stack later.
   struct {
     std::uint8_t before[kGuardBytes];
-    qx5::UsbPipeInformation pipe;
+    UsbPipeInformation pipe;
     std::uint8_t after[kGuardBytes];
   } region;
   std::memset(region.before, kGuardByte, kGuardBytes);
@@ -115,7 +114,7 @@ bool DEVICE_DATA::CheckEndpoint(std::uint8_t endpointIndex) {
   if (std::memcmp(region.before, region.after, kGuardBytes) != 0)
     scope.Error("memory corruption check in WinUsb_QueryPipe is wrong");
 
-  const bool queried = usb_->queryPipe(interfaceHandle_, 0, endpointIndex, region.pipe);
+  const bool queried = usb->queryPipe(winUsbHandle, 0, endpointIndex, region.pipe);
 
   bool intact = true;
   for (int i = 0; i < kGuardBytes; ++i)
@@ -124,24 +123,24 @@ bool DEVICE_DATA::CheckEndpoint(std::uint8_t endpointIndex) {
     scope.Error("memory corruption after calling WinUsb_QueryPipe");
     for (int i = 0; i < kGuardBytes; ++i)
       if (region.before[i] != kGuardByte)
-        qx5::LogPrint(2, "prebuf[%d] was 0x%02x is now 0x%02x", i - kGuardBytes, kGuardByte,
-                      region.before[i]);
+        LogPrint(2, "prebuf[%d] was 0x%02x is now 0x%02x", i - kGuardBytes, kGuardByte,
+                 region.before[i]);
     for (int i = 0; i < kGuardBytes; ++i)
       if (region.after[i] != kGuardByte)
-        qx5::LogPrint(2, "postbuf[%d] was 0x%02x is now 0x%02x", i, kGuardByte, region.after[i]);
+        LogPrint(2, "postbuf[%d] was 0x%02x is now 0x%02x", i, kGuardByte, region.after[i]);
   }
 
-  const qx5::UsbPipeInformation& pipe = region.pipe;
-  if (!queried || pipe.pipeType != qx5::UsbPipeType::Interrupt) return false;
+  const UsbPipeInformation& pipe = region.pipe;
+  if (!queried || pipe.pipeType != UsbPipeType::Interrupt) return false;
   if (pipe.pipeId & 0x80) {
-    inputPipe_ = pipe.pipeId;
+    pipeInId = pipe.pipeId;
     scope.Detail("found input pipe %d, UsbdPipeTypeInterrupt, MaximumPacketSize=%d, Interval=%d",
                  pipe.pipeId, pipe.maximumPacketSize, pipe.interval);
     SetPipePolicy(pipe.pipeId, "input");
     scope.Detail("flushing input pipe");
-    usb_->flushPipe(interfaceHandle_, pipe.pipeId);
+    usb->flushPipe(winUsbHandle, pipe.pipeId);
   } else {
-    outputPipe_ = pipe.pipeId;
+    pipeOutId = pipe.pipeId;
     scope.Detail("found output pipe %d, UsbdPipeTypeInterrupt, MaximumPacketSize=%d, Interval=%d",
                  pipe.pipeId, pipe.maximumPacketSize, pipe.interval);
     SetPipePolicy(pipe.pipeId, "output");
@@ -153,8 +152,8 @@ bool DEVICE_DATA::SetPipePolicy(std::uint8_t pipe, const char* name) {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::SetPipePolicy", "SetPipePolicy %d %s", pipe, name);
   // Resume, flush and stall handling are the platform's defaults here; the transfer timeout is
   // the one policy the exchange relies on.
-  if (!usb_->setPipeTimeout(interfaceHandle_, pipe, kPipeTimeoutMs)) {
-    scope.ErrorWithCode(usb_->lastError(), "error setting PIPE_TRANSFER_TIMEOUT");
+  if (!usb->setPipeTimeout(winUsbHandle, pipe, kPipeTimeoutMs)) {
+    scope.ErrorWithCode(usb->lastError(), "error setting PIPE_TRANSFER_TIMEOUT");
     return false;
   }
   scope.Detail(
@@ -166,9 +165,9 @@ bool DEVICE_DATA::SetPipePolicy(std::uint8_t pipe, const char* name) {
 
 bool DEVICE_DATA::GetDeviceSpeed(std::uint8_t& speed) {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::GetDeviceSpeed", "GetDeviceSpeed");
-  qx5::UsbSpeed value{};
-  if (!usb_->queryDeviceSpeed(interfaceHandle_, value)) {
-    scope.ErrorWithCode(usb_->lastError(), "Error calling WinUsb_QueryDeviceInformation");
+  UsbSpeed value{};
+  if (!usb->queryDeviceSpeed(winUsbHandle, value)) {
+    scope.ErrorWithCode(usb->lastError(), "Error calling WinUsb_QueryDeviceInformation");
     return false;
   }
   speed = static_cast<std::uint8_t>(value);
@@ -181,24 +180,23 @@ bool DEVICE_DATA::GetDeviceSpeed(std::uint8_t& speed) {
 }
 
 void DEVICE_DATA::CloseDeviceInterface() {
-  if (deviceHandle_ == qx5::kInvalidDeviceHandle) return;
+  if (deviceHandle == kInvalidDeviceHandle) return;
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::CloseDeviceInterface", "CloseDeviceInterface");
-  scope.Detail("calling CloseHandle %lx", static_cast<unsigned long>(deviceHandle_));
-  usb_->closeDevice(deviceHandle_);
-  deviceHandle_ = qx5::kInvalidDeviceHandle;
+  scope.Detail("calling CloseHandle %lx", static_cast<unsigned long>(deviceHandle));
+  usb->closeDevice(deviceHandle);
+  deviceHandle = kInvalidDeviceHandle;
 }
 
 void DEVICE_DATA::FreeWinUsbInterface() {
-  if (interfaceHandle_ == qx5::kInvalidInterfaceHandle) return;
+  if (winUsbHandle == kInvalidInterfaceHandle) return;
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::FreeWinUsbInterface", "FreeWinUsbInterface");
-  scope.Detail("calling WinUsb_Free %lx", static_cast<unsigned long>(interfaceHandle_));
-  usb_->freeInterface(interfaceHandle_);
-  interfaceHandle_ = qx5::kInvalidInterfaceHandle;
+  scope.Detail("calling WinUsb_Free %lx", static_cast<unsigned long>(winUsbHandle));
+  usb->freeInterface(winUsbHandle);
+  winUsbHandle = kInvalidInterfaceHandle;
 }
 
 bool DEVICE_DATA::CheckGauge() {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::CheckGauge", "CheckGauge");
-  namespace packet = qx5::packet;
   const std::uint8_t query[8] = {packet::kMarker,
                                  8,
                                  packet::kFixed2,
@@ -222,8 +220,10 @@ bool DEVICE_DATA::CheckGauge() {
 
 void DEVICE_DATA::FoundNewSerialNumber(int serial) {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::FoundNewSerialNumber", "FoundNewSerialNumber %d", serial);
-  if (serialNumber_ >= 1 && serialNumber_ != serial)
-    scope.Error("serial number change,... was %d, is now %d", serialNumber_, serial);
-  serialNumber_ = serial;
-  qx5::SetLogDeviceTag("[%d,%d]", index_, serial);
+  if (serialNumber >= 1 && serialNumber != serial)
+    scope.Error("serial number change,... was %d, is now %d", serialNumber, serial);
+  serialNumber = serial;
+  SetLogDeviceTag("[%d,%d]", index, serial);
 }
+
+}  // namespace qx5

@@ -5,24 +5,26 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/UsbPlatformFactory.h"
 
-mchpusb::mchpusb() : usb_(qx5::createUsbPlatform()) { construct(); }
+namespace qx5 {
 
-mchpusb::mchpusb(std::unique_ptr<qx5::UsbPlatform> usb) : usb_(std::move(usb)) { construct(); }
+mchpusb::mchpusb() : usb_(createUsbPlatform()) { construct(); }
+
+mchpusb::mchpusb(std::unique_ptr<UsbPlatform> usb) : usb_(std::move(usb)) { construct(); }
 
 void mchpusb::construct() {
   // One platform object stands in for both of the Windows bindings, so both lines follow it.
   bindingValid_ = usb_ && usb_->isComplete();
   if (bindingValid_) {
-    qx5::LogPrint(8, "SETUPAPIWrapper success\n");
-    qx5::LogPrint(8, "WINUSBWrapper success\n");
-    qx5::LogPrint(8, "USB platform: %s", usb_->name());
+    LogPrint(8, "SETUPAPIWrapper success\n");
+    LogPrint(8, "WINUSBWrapper success\n");
+    LogPrint(8, "USB platform: %s", usb_->name());
   } else {
-    qx5::LogPrint(1, "Invalid setupapi wrapper\n");
-    qx5::LogPrint(1, "Invalid WinUSB wrapper\n");
-    qx5::LogPrint(1, "USB platform unavailable: %s", usb_ ? usb_->name() : "none");
+    LogPrint(1, "Invalid setupapi wrapper\n");
+    LogPrint(1, "Invalid WinUSB wrapper\n");
+    LogPrint(1, "USB platform unavailable: %s", usb_ ? usb_->name() : "none");
   }
   for (std::uint32_t i = 0; i < kMaxDevices; ++i)
-    pDevDataList[i] = std::make_unique<DEVICE_DATA>(static_cast<int>(i), this, usb_.get());
+    pDevDataList[i] = std::make_unique<DEVICE_DATA>(usb_.get(), static_cast<int>(i));
   current_ = pDevDataList[0].get();
 }
 
@@ -100,10 +102,10 @@ bool mchpusb::SetDeviceInstance(std::uint32_t index) {
   if (index >= deviceCount_) return false;
   currentIndex_ = index;
   current_ = pDevDataList[index].get();
-  if (current_->serialNumber() < 1)
-    qx5::SetLogDeviceTag("[%u,?]", index);
+  if (current_->serialNumber < 1)
+    SetLogDeviceTag("[%u,?]", index);
   else
-    qx5::SetLogDeviceTag("[%u,%d]", index, current_->serialNumber());
+    SetLogDeviceTag("[%u,%d]", index, current_->serialNumber);
   return true;
 }
 
@@ -117,3 +119,5 @@ bool mchpusb::FlushInputPipe() {
   if (!bindingValid_) return false;
   return current_->FlushInputPipe();
 }
+
+}  // namespace qx5

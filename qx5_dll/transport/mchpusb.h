@@ -9,6 +9,8 @@
 #include "qx5_dll/transport/DeviceData.h"
 #include "qx5_dll/transport/UsbPlatform.h"
 
+namespace qx5 {
+
 class mchpusb {
  public:
   static constexpr std::uint32_t kMaxDevices = 16;
@@ -17,7 +19,7 @@ class mchpusb {
 
   // Takes the platform chosen by createUsbPlatform().
   mchpusb();
-  explicit mchpusb(std::unique_ptr<qx5::UsbPlatform> usb);
+  explicit mchpusb(std::unique_ptr<UsbPlatform> usb);
   ~mchpusb();
   mchpusb(const mchpusb&) = delete;
   mchpusb& operator=(const mchpusb&) = delete;
@@ -41,13 +43,13 @@ class mchpusb {
   std::uint32_t currentIndex() const { return currentIndex_; }
   DEVICE_DATA& currentDevice() { return *current_; }
   DEVICE_DATA& device(std::uint32_t index) { return *pDevDataList[index]; }
-  qx5::UsbPlatform& platform() { return *usb_; }
+  UsbPlatform& platform() { return *usb_; }
 
  private:
   void construct();
   bool nextMemberIsGauge(std::uint32_t member, bool& more);
 
-  std::unique_ptr<qx5::UsbPlatform> usb_;
+  std::unique_ptr<UsbPlatform> usb_;
   bool bindingValid_ = false;
   bool infoSetHeld_ = false;
   std::uint32_t deviceCount_ = 0;
@@ -55,3 +57,5 @@ class mchpusb {
   std::array<std::unique_ptr<DEVICE_DATA>, kMaxDevices> pDevDataList;
   DEVICE_DATA* current_ = nullptr;
 };
+
+}  // namespace qx5
