@@ -5,8 +5,8 @@
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
-#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/platform/LibusbPlatform.h"
+#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/transport/UsbPlatformFactory.h"
 #include "qx5_dll/transport/mchpusb.h"
 #include "support/FakeGaugeBus.h"
@@ -126,7 +126,8 @@ TEST_F(Frame, ReorderedGaugesReportTheSerialChangeOnce) {
   ASSERT_EQ(GetDeviceCount(), 2);
   EXPECT_EQ(GetSerialNumber(), 1002);
   const std::string errors = takeText(GetErrorMessage());
-  EXPECT_EQ(test::occurrences(errors, "serial number change,... was 1001, is now 1002"), 1) << errors;
+  EXPECT_EQ(test::occurrences(errors, "serial number change,... was 1001, is now 1002"), 1)
+      << errors;
   EXPECT_EQ(GetSerialNumber(), 1002);
   EXPECT_EQ(takeText(GetErrorMessage()), "");
 }
