@@ -60,6 +60,7 @@ void HexReader::reset(const std::string& fileName) {
   total_ = 0;
   open_ = HexRange{};
   openCount_ = 0;
+  closePending_ = false;
   upperAddress_ = 0;
   lineNumber_ = 0;
   checksum_ = 0;
@@ -116,7 +117,10 @@ void HexReader::parseLine(std::string_view line) {
       endOfFileSeen_ = true;
       break;
     case kExtendedLinearAddressRecord:
-      closeRange();
+      // The range closes unless the next data record continues it exactly: records may run
+      // past a 64 KiB boundary, and a new range's fill would then cover the bytes they put
+      // there (and be erased and written over them).
+      closePending_ = true;
       if (count != 2) reportError("extended Linear Address Record should have 2 data bytes");
       if (addressHigh != 0 || addressLow != 0)
         reportError("extended Linear Address Record should address==0");
@@ -149,6 +153,10 @@ uint8_t HexReader::readByte() {
 }
 
 void HexReader::addData(uint32_t address, const uint8_t* data, unsigned count) {
+  if (closePending_) {
+    closePending_ = false;
+    if (address != open_.endAddress()) closeRange();
+  }
   if (openCount_ > 0) {
     const uint64_t end = open_.endAddress();
     if (address != end) {
@@ -171,6 +179,7 @@ void HexReader::addData(uint32_t address, const uint8_t* data, unsigned count) {
 }
 
 void HexReader::closeRange() {
+  closePending_ = false;
   if (openCount_ == 0) return;
   if (open_.bytes.size() != openCount_) reportError("coding bug range size != count");
   total_ += openCount_;

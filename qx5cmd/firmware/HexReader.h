@@ -40,6 +40,7 @@ class HexReader {
   uint32_t total_ = 0;
   HexRange open_;  // open while it holds at least one byte
   uint32_t openCount_ = 0;
+  bool closePending_ = false;  // an extended linear address record came after the open range
   uint16_t upperAddress_ = 0;
   uint32_t lineNumber_ = 0;
   uint8_t checksum_ = 0;
