@@ -234,9 +234,3 @@ TEST(Eeprom, FilesWithSeveralRangesOrErrorsAreNotLoaded) {
     EXPECT_EQ(eeprom.image()[0], 0);
   }
 }
-
-TEST(Eeprom, CurrentYearComesFromTheClock) {
-  const int year = EEPROM::utcYearNow();
-  EXPECT_GE(year, 2024);
-  EXPECT_LE(year, 2200);
-}
