@@ -106,9 +106,11 @@ struct LogState {
     }
     text += shortName(scope.name_);
   }
-  static std::string stackText(const LogFunction& scope) {
+  // The stack text followed by `tail` (appended in place: GCC 12 misreads string + literal).
+  static std::string stackText(const LogFunction& scope, const char* tail = "") {
     std::string text;
     appendStack(text, scope);
+    text += tail;
     return text;
   }
   static const char* outermostShortName(const LogFunction& scope) {
@@ -174,7 +176,7 @@ void LogState::errorLine(const LogFunction& scope, const std::string& message) {
   gLog.errors.append(" ");
   gLog.errors.append(message);
   gLog.errors.append("\n");
-  if (gLog.passes(kLogError)) gLog.writeLine(kLogError, stackText(scope) + " ", message);
+  if (gLog.passes(kLogError)) gLog.writeLine(kLogError, stackText(scope, " "), message);
 }
 
 // ---- files ----
@@ -296,7 +298,8 @@ LogFunction::LogFunction(unsigned char* firstCallMark, const char* name, const c
 
   LogFunction* const current = gLog.current.load(std::memory_order_acquire);
   int level;
-  std::string prefix;
+  std::string built;  // the prefixes made of text
+  std::string_view prefix;
   if (!current) {
     gLog.errors.clear();
     gLog.owner.store(threadId_, std::memory_order_relaxed);
@@ -310,12 +313,14 @@ LogFunction::LogFunction(unsigned char* firstCallMark, const char* name, const c
     gLog.current.store(this, std::memory_order_release);
     level = gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogTrace;
     if (!gLog.passes(level)) return;
-    prefix = LogState::stackText(*parent_) + "->";
+    built = LogState::stackText(*parent_, "->");
+    prefix = built;
   } else {
     onOwnerThread_ = false;
     level = kLogInfo;
     if (!gLog.passes(level)) return;
-    prefix = format("second thread(%08x) entering", threadId_);
+    built = format("second thread(%08x) entering", threadId_);
+    prefix = built;
   }
   va_list args;
   va_start(args, entryFormat);
@@ -331,7 +336,7 @@ LogFunction::~LogFunction() {
   }
   const int level = gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogTrace;
   if (gLog.passes(level)) {
-    std::string line = parent_ ? LogState::stackText(*parent_) + "<-" + shortName(name_)
+    std::string line = parent_ ? LogState::stackText(*parent_, "<-").append(shortName(name_))
                                : format("<%s", shortName(name_));
     gLog.writeLine(level, {}, line);
   }
@@ -345,7 +350,7 @@ void LogFunction::Detail(const char* fmt, ...) {
   va_start(args, fmt);
   const std::string message = vformat(fmt, args);
   va_end(args);
-  gLog.writeLine(level, LogState::stackText(*this) + " ", message);
+  gLog.writeLine(level, LogState::stackText(*this, " "), message);
 }
 
 void LogFunction::Info(const char* fmt, ...) {
@@ -354,7 +359,7 @@ void LogFunction::Info(const char* fmt, ...) {
   va_start(args, fmt);
   const std::string message = vformat(fmt, args);
   va_end(args);
-  gLog.writeLine(kLogInfo, LogState::stackText(*this) + " ", message);
+  gLog.writeLine(kLogInfo, LogState::stackText(*this, " "), message);
 }
 
 void LogFunction::Error(const char* fmt, ...) {
