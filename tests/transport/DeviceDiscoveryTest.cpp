@@ -97,7 +97,7 @@ TEST_F(Discovery, ReenumerationClosesEverySlotFirst) {
   bus->devices.resize(1);
   EXPECT_EQ(list().UpdateDeviceList(), 1u);
   EXPECT_EQ(bus->openHandles, 1);
-  list_.reset();
+  list().DeleteDeviceDataList();
   EXPECT_EQ(bus->openHandles, 0);
 }
 
