@@ -10,7 +10,8 @@ constexpr double kFanLag = 0.6;        // seconds
 constexpr double kRoomLag = 1.2;       // seconds
 constexpr double kStep = 0.01;         // integration step
 constexpr double kHorizon = 120;       // longer idle spans have settled anyway
-constexpr double kIntegralLimit = 30;  // percent of fan the integral term may add
+constexpr double kIntegralLimit = 10;  // percent of fan the integral term may add
+constexpr double kIntegralBand = 1.5;  // kPa: the feed-forward does the approach alone
 
 }  // namespace
 
@@ -53,7 +54,7 @@ void Physics::control(const std::array<float, 8>& pid) {
   const double reachable = std::max(0.0, target_) / (kRoomShare * kFanPressureAtFull);
   const double feedForward = 100.0 * std::sqrt(std::min(1.0, reachable));
   const double ki = pid[1];
-  integral_ += error * kControllerPeriod;
+  if (std::fabs(error) < kIntegralBand) integral_ += error * kControllerPeriod;
   if (ki > 0) integral_ = std::clamp(integral_, -kIntegralLimit / ki, kIntegralLimit / ki);
   fanCommand_ = std::clamp(feedForward + pid[0] * error + ki * integral_, 0.0, 100.0);
 }
