@@ -8,10 +8,10 @@ namespace qx5::sim {
 CommandTable::CommandTable() {
   for (auto family :
        {measurementCommands(), settingsCommands(), identityCommands(), memoryCommands()}) {
-    for (const auto& spec : family) {
-      if (byCode_[spec.code])
-        throw std::logic_error("command " + std::to_string(spec.code) + " registered twice");
-      byCode_[spec.code] = &spec;
+    for (const auto& entry : family) {
+      if (byCode_[entry.code])
+        throw std::logic_error("command " + std::to_string(entry.code) + " registered twice");
+      byCode_[entry.code] = &entry;
     }
   }
 }

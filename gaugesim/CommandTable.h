@@ -14,7 +14,7 @@ class Gauge;
 
 enum class RunsIn : std::uint8_t { Application = 1, Bootloader = 2, Both = 3 };
 
-struct CommandSpec {
+struct CommandEntry {
   std::uint8_t code;
   const char* name;
   void (*handler)(Gauge& gauge, const Request& request, Reply& reply);
@@ -23,19 +23,19 @@ struct CommandSpec {
   bool changesState;  // the gauge's memory or settings need saving afterwards
 };
 
-std::span<const CommandSpec> measurementCommands();
-std::span<const CommandSpec> settingsCommands();
-std::span<const CommandSpec> identityCommands();
-std::span<const CommandSpec> memoryCommands();
+std::span<const CommandEntry> measurementCommands();
+std::span<const CommandEntry> settingsCommands();
+std::span<const CommandEntry> identityCommands();
+std::span<const CommandEntry> memoryCommands();
 
 class CommandTable {
  public:
   static const CommandTable& instance();
-  const CommandSpec* find(std::uint8_t code) const { return byCode_[code]; }
+  const CommandEntry* find(std::uint8_t code) const { return byCode_[code]; }
 
  private:
   CommandTable();
-  std::array<const CommandSpec*, 256> byCode_{};
+  std::array<const CommandEntry*, 256> byCode_{};
 };
 
 }  // namespace qx5::sim

@@ -109,7 +109,7 @@ void factoryDefaults(Gauge& gauge, const Request&, Reply& reply) {
 
 void chipset(Gauge& gauge, const Request&, Reply& reply) { reply.u32(8, gauge.config().chipset); }
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {2, "ReadSoftwareSlope", readSoftwareSlope, 18, RunsIn::Application, false},
     {3, "WriteSoftwareSlope", writeSoftwareSlope, 18, RunsIn::Application, true},
     {5, "SetCalibrationRange", setByte<&Settings::calibrationRange>, 9, RunsIn::Application, true},
@@ -134,6 +134,6 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> identityCommands() { return kCommands; }
+std::span<const CommandEntry> identityCommands() { return kCommands; }
 
 }  // namespace qx5::sim

@@ -53,7 +53,7 @@ void tickCount(Gauge& gauge, const Request&, Reply& reply) {
   reply.u32(8, static_cast<std::uint32_t>(ms));
 }
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {0, "ReadPressure", readPressure, 17, RunsIn::Application, false},
     {35, "GetFlow", flow, 8, RunsIn::Application, false},
     {36, "GetTemperature", temperature, 8, RunsIn::Application, false},
@@ -67,6 +67,6 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> measurementCommands() { return kCommands; }
+std::span<const CommandEntry> measurementCommands() { return kCommands; }
 
 }  // namespace qx5::sim

@@ -74,7 +74,7 @@ void lcdRow(Gauge& gauge, const Request& request, Reply& reply) {
   reply.data(gauge.lcd.row(row), Lcd::kRowBytes);
 }
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {71, "GetLcdRow", lcdRow, 9, RunsIn::Both, false},
     {72, "UploadMemory", readMemory, 13, RunsIn::Both, false},
     {73, "DownloadMemory", writeMemory, 13, RunsIn::Both, true},
@@ -85,6 +85,6 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> memoryCommands() { return kCommands; }
+std::span<const CommandEntry> memoryCommands() { return kCommands; }
 
 }  // namespace qx5::sim

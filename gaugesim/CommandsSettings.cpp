@@ -167,7 +167,7 @@ void backlight(Gauge& gauge, const Request& request, Reply&) {
   gauge.poweredOff = false;
 }
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {6, "SetAutoZero", setFlag<&Settings::autoZero>, 9, RunsIn::Application, true},
     {15, "ChangeTimeAverage", changeTimeAverage, 8, RunsIn::Application, true},
     {16, "SetFlowPressure", setFlowPressure, 10, RunsIn::Application, true},
@@ -203,6 +203,6 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-std::span<const CommandSpec> settingsCommands() { return kCommands; }
+std::span<const CommandEntry> settingsCommands() { return kCommands; }
 
 }  // namespace qx5::sim

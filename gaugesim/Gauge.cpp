@@ -135,12 +135,12 @@ Response Gauge::commandResponse(const std::uint8_t* packet, std::size_t length, 
   const std::size_t declared = length > 1 ? packet[packet::kLengthOffset] : 0;
   const bool wellFormed = length >= packet::kMinimumReply && packet[0] == packet::kMarker &&
                           declared >= packet::kMinimumReply && declared <= length;
-  const CommandSpec* spec = wellFormed ? CommandTable::instance().find(command) : nullptr;
+  const CommandEntry* entry = wellFormed ? CommandTable::instance().find(command) : nullptr;
   const RunsIn mode = bootloader_ ? RunsIn::Bootloader : RunsIn::Application;
-  if (spec && (static_cast<std::uint8_t>(spec->runsIn) & static_cast<std::uint8_t>(mode)) &&
-      declared >= spec->minLength) {
-    spec->handler(*this, Request(packet, declared), reply);
-    if (spec->changesState && !reply.failed()) dirty_ = true;
+  if (entry && (static_cast<std::uint8_t>(entry->runsIn) & static_cast<std::uint8_t>(mode)) &&
+      declared >= entry->minLength) {
+    entry->handler(*this, Request(packet, declared), reply);
+    if (entry->changesState && !reply.failed()) dirty_ = true;
   } else {
     reply.fail();
   }

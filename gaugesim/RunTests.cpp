@@ -94,13 +94,13 @@ int battery(Gauge& gauge, const std::uint8_t*, std::size_t, std::uint8_t* out) {
   return 4;
 }
 
-struct TestSpec {
+struct TestEntry {
   std::uint32_t number;
   std::size_t minInput;
   int (*run)(Gauge&, const std::uint8_t*, std::size_t, std::uint8_t*);
 };
 
-constexpr TestSpec kTests[] = {
+constexpr TestEntry kTests[] = {
     {1, 9, significantFigures}, {2, 4, delay},   {3, 0, sizes},
     {4, 0, counters},           {5, 1, display}, {6, 0, battery},
 };
