@@ -132,7 +132,6 @@ namespace {
 void writeTo(std::FILE* out, const char* header, std::string_view prefix,
              std::string_view message) {
   std::fputs(header, out);
-  // An empty view may hold a null pointer, which fwrite must not be given.
   if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), out);
   if (!message.empty()) std::fwrite(message.data(), 1, message.size(), out);
   std::fputc('\n', out);

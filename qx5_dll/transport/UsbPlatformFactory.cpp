@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/platform/LibusbPlatform.h"
 
 namespace qx5 {
@@ -17,6 +18,8 @@ void setUsbPlatformFactory(UsbPlatformFactory factory) { factoryOverride() = std
 
 std::unique_ptr<UsbPlatform> createUsbPlatform() {
   if (factoryOverride()) return factoryOverride()();
+  if (const char* simulation = std::getenv("QX5SIM"))
+    return sim::createSimulatedPlatform(simulation);
   return platform::createLibusbPlatform();
 }
 

@@ -103,3 +103,13 @@ TEST(Library, SecondProcessIsRefusedOnceThenServed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Library, SimulatedGaugesAreCountedAndSelected) {
+  EXPECT_EQ(run("env -u QX5LOGFILE QX5SIM=3 " + kBin + "/qx5_library_probe " + kLibrary +
+                " count port0 error"),
+            "count 3\nport 0 true\nerror \n");
+}
+
+}  // namespace
