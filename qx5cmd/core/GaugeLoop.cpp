@@ -100,7 +100,7 @@ void gaugeLoop(RunList& runList) {
     if (count == 0) {
       printResult("Number of Gauges:", "No Gauges attached");
       printLibraryError();
-      platform::sleepMs(1000);
+      s.sleep(1000);
       continue;
     }
     if (loop == 0 || !options.quiet) {

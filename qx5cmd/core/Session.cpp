@@ -48,11 +48,11 @@ bool sleepUnlessBreak(int milliseconds) {
   if (breakRequested()) return false;
   if (milliseconds <= 0) return true;
   while (milliseconds > 1000) {
-    platform::sleepMs(1000);
+    session().sleep(1000);
     if (breakRequested()) return false;
     milliseconds -= 1000;
   }
-  platform::sleepMs(milliseconds);
+  session().sleep(milliseconds);
   return !breakRequested();
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "qx5cmd/core/Platform.h"
+
 namespace qx5cmd {
 
 class LibraryBinding;
@@ -34,6 +36,8 @@ struct Session {
   int gaugeIndex = 0;
   int serial = -1;
   LibraryBinding* binding = nullptr;
+  // Every pause of the run goes through here, so tests can watch the slices.
+  void (*sleep)(int milliseconds) = platform::sleepMs;
 };
 
 Session& session();

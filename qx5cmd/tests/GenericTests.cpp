@@ -137,7 +137,7 @@ bool aSetString::run() { return function_ && function_->call(std::string(value_)
 
 bool aWait::run() {
   std::printf("sleeping %s seconds\n", streamed(value_).c_str());
-  for (int i = 0; value_ > static_cast<float>(i) && !breakRequested(); ++i) platform::sleepMs(1000);
+  for (int i = 0; value_ > static_cast<float>(i) && !breakRequested(); ++i) session().sleep(1000);
   return true;
 }
 
@@ -158,12 +158,12 @@ std::string tickRateReport(long long ticks, long long milliseconds) {
 }
 
 bool aTickRate::run() {
-  platform::sleepMs(10);
+  session().sleep(10);
   int ms = static_cast<int>(value_ * 1000.0);
   std::uint32_t t0 = static_cast<std::uint32_t>(tickCount_->call());
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);
-  if (ms > 0) platform::sleepMs(ms);
+  if (ms > 0) session().sleep(ms);
   std::uint32_t t1 = static_cast<std::uint32_t>(tickCount_->call());
   std::uint32_t g1 = platform::tickCountMs();
   // Unsigned differences stay right across a counter wrap.
