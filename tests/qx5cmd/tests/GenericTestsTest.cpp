@@ -57,13 +57,28 @@ class GenericTestsTest : public testing::FakeSessionTest {
 TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
   std::vector<std::string> names;
   for (const auto& t : registry.tests()) names.push_back(t->name);
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "GetSerialNumber", "GetPressure", "GetPressureFaster", "GetFanSpeed",
-                       "GetFanSpeedPercent", "GetFlow", "GetQX5FirmwareVersion",
-                       "GetUSBCPUVersion", "ResetUSBCPU", "GetDLLVersion", "GetDeviceName",
-                       "GetDeviceRange", "GetDeviceRanges", "GetCalibrationDate",
-                       "TimeAverageMode", "SetRange", "SetFanSpeed", "SetRoomPressure",
-                       "SetCompanyName", "PushButton", "TickRate", "Wait"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"GetSerialNumber",
+                                             "GetPressure",
+                                             "GetPressureFaster",
+                                             "GetFanSpeed",
+                                             "GetFanSpeedPercent",
+                                             "GetFlow",
+                                             "GetQX5FirmwareVersion",
+                                             "GetUSBCPUVersion",
+                                             "ResetUSBCPU",
+                                             "GetDLLVersion",
+                                             "GetDeviceName",
+                                             "GetDeviceRange",
+                                             "GetDeviceRanges",
+                                             "GetCalibrationDate",
+                                             "TimeAverageMode",
+                                             "SetRange",
+                                             "SetFanSpeed",
+                                             "SetRoomPressure",
+                                             "SetCompanyName",
+                                             "PushButton",
+                                             "TickRate",
+                                             "Wait"}));
   setenv("USERNAME", "quill", 1);
   TestRegistry developer;
   registerMeasurementTests(developer);
