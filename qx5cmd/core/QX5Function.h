@@ -8,6 +8,7 @@
 #include <string>
 
 #include "qx5cmd/core/ExportTypes.h"
+#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Stats.h"
 
 namespace qx5cmd {
@@ -24,9 +25,11 @@ class TimedFunction {
   StatsTimes& failureTimes() const { return *failureTimes_; }
 
  protected:
+  // One counter reading serves both starts: it is the one taken closest to the call.
   void startTiming() {
-    successTimes_->start();
-    failureTimes_->start();
+    std::int64_t now = platform::performanceCounter();
+    successTimes_->startAt(now);
+    failureTimes_->startAt(now);
   }
   void finishTiming(bool success) {
     if (success) {
