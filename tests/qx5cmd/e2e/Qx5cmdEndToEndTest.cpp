@@ -16,6 +16,7 @@
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/TempDir.h"
 
 namespace qx5cmd {
 namespace {
@@ -82,24 +83,9 @@ std::map<std::string, std::string> fake(std::map<std::string, std::string> env =
   return env;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::temp_directory_path() /
-            ("qx5cmd_e2e_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-  void write(const std::string& file, const std::string& text) const {
-    std::ofstream(path_ / file) << text;
-  }
+using qx5::test::TempDir;
 
- private:
-  fs::path path_;
-};
+void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path);
@@ -258,7 +244,8 @@ TEST(Qx5cmdOnSimulator, StopOnFailureWithAGaugeThatStopsAnswering) {
   TempDir dir;
   // Find a packet budget that lets the first loop select the gauge and then fail its test.
   for (int packets = 1; packets <= 40; ++packets) {
-    dir.write("a.gauge", "serial = 777\nfault = unplug-after=" + std::to_string(packets) + "\n");
+    writeFile(dir.path() / "a.gauge",
+              "serial = 777\nfault = unplug-after=" + std::to_string(packets) + "\n");
     ProcessResult without = qx5cmd({"-d=0", "-n=2", "GetPressure"}, simulated(dir.path()));
     bool failedFirstLoop =
         without.out.find("1 Gauge#                 777\n") != std::string::npos &&
@@ -278,7 +265,7 @@ TEST(Qx5cmdOnSimulator, StopOnFailureWithAGaugeThatStopsAnswering) {
 TEST(Qx5cmdOnSimulator, StationLoopFollowsGaugesPluggedInAndOut) {
   REQUIRE_GAUGE_LOOP_EXPORTS("GetQX5FirmwareVersion");
   TempDir dir;
-  dir.write("a.gauge", "serial = 20001\n");
+  writeFile(dir.path() / "a.gauge", "serial = 20001\n");
   static fs::path folder;
   folder = dir.path();
   ProcessOptions options;
