@@ -56,7 +56,8 @@ ProcessResult runChild(const std::function<void()>& child, const ProcessOptions&
   int open = 2;
   while (open > 0) {
     double elapsedMs = since(start) * 1000;
-    if (!signalled && elapsedMs >= options.signalAfterMs) {
+    if (!signalled && elapsedMs >= options.signalAfterMs &&
+        result.out.find(options.signalAfterOutput) != std::string::npos) {
       kill(pid, options.signal);
       signalTime = Clock::now();
       signalled = true;

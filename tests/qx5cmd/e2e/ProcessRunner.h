@@ -19,8 +19,11 @@ struct ProcessResult {
 
 struct ProcessOptions {
   std::map<std::string, std::string> environment;  // added to ours; "" removes a variable
-  int signal = 0;                                  // sent once, `signalAfterMs` after the start
+  // Sent once, no sooner than `signalAfterMs` after the start and once standard output holds
+  // `signalAfterOutput`.
+  int signal = 0;
   int signalAfterMs = 0;
+  std::string signalAfterOutput;
   int timeoutMs = 30000;  // killed after this
 };
 

@@ -65,13 +65,14 @@ std::string missingExports(std::initializer_list<const char*> needed) {
   REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
 
 ProcessResult qx5cmd(std::vector<std::string> args, std::map<std::string, std::string> env = {},
-                     int signal = 0, int signalAfterMs = 0) {
+                     int signal = 0, const std::string& signalAfterOutput = "") {
   ProcessOptions options;
   options.environment = std::move(env);
   options.environment.emplace("QX5CMD_LIBRARY", "");
   options.environment.emplace("USERNAME", "");
   options.signal = signal;
-  options.signalAfterMs = signalAfterMs;
+  options.signalAfterMs = 200;
+  options.signalAfterOutput = signalAfterOutput;
   return testing::runProcess(kQx5cmd, args, options);
 }
 
@@ -132,7 +133,7 @@ TEST(Qx5cmdCommandLine, LibraryThatCannotBeLoadedStopsTheRun) {
 // --- against the stand-in library -------------------------------------------------------
 
 TEST(Qx5cmdOnStandIn, InterruptDuringWaitEndsWithinASecondAndPrintsStatistics) {
-  ProcessResult r = qx5cmd({"-s", "-d=0", "Wait", "100"}, fake(), SIGINT, 1500);
+  ProcessResult r = qx5cmd({"-s", "-d=0", "Wait", "100"}, fake(), SIGINT, "sleeping 100 seconds\n");
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_LT(r.afterSignal, 2.0);
   EXPECT_THAT(r.out, HasSubstr("sleeping 100 seconds\n"));
@@ -232,7 +233,8 @@ TEST(Qx5cmdOnSimulator, SettersSendTheirArgumentToTheGauge) {
 
 TEST(Qx5cmdOnSimulator, InterruptDuringWaitEndsWithinASecondAndPrintsStatistics) {
   REQUIRE_GAUGE_LOOP_EXPORTS();
-  ProcessResult r = qx5cmd({"-s", "-d=0", "Wait", "100"}, simulated("1"), SIGINT, 1500);
+  ProcessResult r =
+      qx5cmd({"-s", "-d=0", "Wait", "100"}, simulated("1"), SIGINT, "sleeping 100 seconds\n");
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_LT(r.afterSignal, 2.0);
   EXPECT_THAT(r.out, HasSubstr("<.. break ..>\n"));
