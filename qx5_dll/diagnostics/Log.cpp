@@ -132,8 +132,8 @@ namespace {
 void writeTo(std::FILE* out, const char* header, std::string_view prefix,
              std::string_view message) {
   std::fputs(header, out);
-  std::fwrite(prefix.data(), 1, prefix.size(), out);
-  std::fwrite(message.data(), 1, message.size(), out);
+  if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), out);
+  if (!message.empty()) std::fwrite(message.data(), 1, message.size(), out);
   std::fputc('\n', out);
 }
 

@@ -1,0 +1,118 @@
+// The USB platform of the simulated gauges: enumeration, device and interface handles, the
+// two interrupt pipes with their timeouts, and what a faulty gauge does to its replies.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "gaugesim/Environment.h"
+#include "gaugesim/Trace.h"
+#include "qx5_dll/transport/UsbPlatform.h"
+
+namespace qx5::sim {
+
+inline constexpr std::uint8_t kInPipe = 0x81;
+inline constexpr std::uint8_t kOutPipe = 0x01;
+inline constexpr std::uint16_t kMaxPacket = 64;
+inline constexpr const char* kInterfaceClassGuid = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
+
+struct SimulationOptions {
+  std::string tracePath;        // QX5SIM_TRACE; empty: no trace
+  std::uint32_t latencyMs = 0;  // QX5SIM_LATENCY_MS: every transfer takes this long
+};
+
+// The interface path of a gauge, as enumeration reports it.
+std::string interfacePathFor(const GaugeConfig& config);
+
+class SimulatedUsbPlatform : public UsbPlatform {
+ public:
+  SimulatedUsbPlatform(std::unique_ptr<Environment> environment, SimulationOptions options = {});
+  ~SimulatedUsbPlatform() override;
+
+  // Tests: no transfer waits longer than this, whatever the pipe's timeout (0: no ceiling).
+  static void setTimeoutCeilingMs(std::uint32_t milliseconds);
+  static std::uint32_t timeoutCeilingMs();
+  // A gauge seen by the last enumeration, for tests and benchmarks that drive the model
+  // directly; null when there is none of that name.
+  std::shared_ptr<Gauge> gauge(const std::string& name);
+
+  bool isComplete() const override { return true; }
+  const char* name() const override { return "simulator"; }
+
+  bool beginEnumeration() override;
+  bool interfacePath(std::uint32_t memberIndex, std::string& path) override;
+  void endEnumeration() override;
+
+  DeviceHandle openDevice(const std::string& path) override;
+  bool closeDevice(DeviceHandle device) override;
+  bool initialize(DeviceHandle device, InterfaceHandle& iface) override;
+  bool freeInterface(InterfaceHandle iface) override;
+
+  bool queryDeviceSpeed(InterfaceHandle iface, UsbSpeed& speed) override;
+  bool queryInterfaceSettings(InterfaceHandle iface, std::uint8_t alternateSetting,
+                              UsbInterfaceDescriptor& descriptor) override;
+  bool queryPipe(InterfaceHandle iface, std::uint8_t alternateSetting, std::uint8_t pipeIndex,
+                 UsbPipeInformation& pipe) override;
+  bool setPipeTimeout(InterfaceHandle iface, std::uint8_t pipeId,
+                      std::uint32_t milliseconds) override;
+  bool flushPipe(InterfaceHandle iface, std::uint8_t pipeId) override;
+  bool writePipe(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
+                 std::uint32_t length, std::uint32_t& written) override;
+  bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
+                std::uint32_t capacity, std::uint32_t& received) override;
+
+  int lastError() const override;
+  bool isTimeout(int error) const override;
+  bool isEndOfList(int error) const override;
+
+ private:
+  // The USB side of one gauge: what it has queued on its IN pipe, whether it is attached.
+  struct Link {
+    std::shared_ptr<Gauge> gauge;
+    std::string path;
+    unsigned generation = 0;  // changes at every unplug; older handles are dead
+    bool attached = false;
+    bool vanished = false;  // unplug-after fault: gone for the life of this platform
+    long packets = 0;
+    bool mismatchSpent = false;
+    std::deque<Response> inPipe;
+    TimePoint lastSave{};
+  };
+  struct OpenDevice {
+    std::string name;
+    unsigned generation;
+  };
+  struct OpenInterface {
+    DeviceHandle device;
+    std::map<std::uint8_t, std::uint32_t> timeouts;
+  };
+
+  Link* linkOf(const std::string& name, unsigned generation);
+  OpenInterface* interfaceOf(InterfaceHandle iface);
+  // The live link behind an interface, or null with the error set.
+  Link* liveLink(InterfaceHandle iface);
+  void applyFaults(Link& link, Response& response, const std::uint8_t* packet,
+                   std::uint32_t length);
+  void persist(Link& link, std::uint8_t command);
+  bool fail(int error);
+
+  std::mutex mutex_;
+  std::unique_ptr<Environment> environment_;
+  SimulationOptions options_;
+  Trace trace_;
+  std::map<std::string, Link> links_;
+  std::vector<std::string> enumeration_;
+  std::map<DeviceHandle, OpenDevice> devices_;
+  std::map<InterfaceHandle, OpenInterface> interfaces_;
+  std::uintptr_t nextHandle_ = 1;
+};
+
+// QX5SIM's value: a gauge count 1..64 or a directory. Reads QX5SIM_TRACE and QX5SIM_LATENCY_MS.
+std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simValue);
+
+}  // namespace qx5::sim
