@@ -1,0 +1,84 @@
+#include "qx5cmd/core/LibraryBinding.h"
+
+#include <cstdlib>
+
+#include "qx5cmd/core/DynamicLibrary.h"
+#include "qx5cmd/core/Platform.h"
+
+namespace qx5cmd {
+
+LibraryBinding::LibraryBinding() {
+  const char* chosen = std::getenv(kLibraryEnvironmentVariable);
+  if (chosen && *chosen) {
+    load(chosen);
+  } else {
+    std::string beside = platform::executableDirectory() + "/" + kLibraryFileName;
+    load(platform::fileExists(beside) ? beside : std::string(kLibraryFileName));
+  }
+  bindMembers();
+}
+
+LibraryBinding::LibraryBinding(const std::string& path) {
+  load(path);
+  bindMembers();
+}
+
+void LibraryBinding::load(const std::string& path) {
+  path_ = path;
+  module_ = DynamicLibrary::open(path, loadError_);
+  if (!module_) return;
+  sysAllocStringByteLen_ =
+      reinterpret_cast<SysAllocStringByteLenFn>(symbol("SysAllocStringByteLen"));
+  sysFreeString_ = reinterpret_cast<SysFreeStringFn>(symbol("SysFreeString"));
+}
+
+void* LibraryBinding::symbol(const char* name) const {
+  return DynamicLibrary::symbol(module_, name);
+}
+
+Bstr LibraryBinding::allocString(const char* bytes, unsigned int length) const {
+  return sysAllocStringByteLen_ ? sysAllocStringByteLen_(bytes, length) : nullptr;
+}
+
+void LibraryBinding::freeString(Bstr text) const {
+  if (sysFreeString_ && text) sysFreeString_(text);
+}
+
+template <class W>
+void LibraryBinding::bindMember(std::unique_ptr<W>& member, const char* name) {
+  member = bindFunction<W>(name, *this);
+  members_.emplace_back(name, member.get());
+}
+
+void LibraryBinding::bindMembers() {
+  bindMember(GetErrorMessage, "GetErrorMessage");
+  bindMember(GetQX5FirmwareVersion, "GetQX5FirmwareVersion");
+  bindMember(SetRoomPressure, "SetRoomPressure");
+  bindMember(GetPressure, "GetPressure");
+  bindMember(GetPressureFaster, "GetPressureFaster");
+  bindMember(GetFanSpeed, "GetFanSpeed");
+  bindMember(GetFanSpeedPercent, "GetFanSpeedPercent");
+  bindMember(SetFanSpeed, "SetFanSpeed");
+  bindMember(GetSerialNumber, "GetSerialNumber");
+  bindMember(SetSerialNumber, "SetSerialNumber");
+  bindMember(GetChipset, "GetChipset");
+  bindMember(GetDeviceCount, "GetDeviceCount");
+  bindMember(UsbPort, "UsbPort");
+  bindMember(PushButton, "PushButton");
+  bindMember(SetDevice, "SetDevice");
+  bindMember(SetRange, "SetRange");
+  bindMember(GetDeviceName, "GetDeviceName");
+  bindMember(GetDeviceRange, "GetDeviceRange");
+  bindMember(GetDeviceRanges, "GetDeviceRanges");
+  bindMember(LogInitToStdout, "LogInitToStdout");
+  bindMember(GetUSBCPUVersion, "GetUSBCPUVersion");
+  bindMember(GetLcdRow, "GetLcdRow");
+  bindMember(UploadMemory, "UploadMemory");
+  bindMember(EraseMemory, "EraseMemory");
+  bindMember(DownloadMemory, "DownloadMemory");
+  bindMember(RunTest, "RunTest");
+  bindMember(DoBoot, "DoBoot");
+  bindMember(SetCustomDate, "SetCustomDate");
+}
+
+}  // namespace qx5cmd

@@ -1,0 +1,94 @@
+#include "qx5cmd/core/Program.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/core/CommandLine.h"
+#include "qx5cmd/core/GaugeLoop.h"
+#include "qx5cmd/core/LibraryBinding.h"
+#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/core/Session.h"
+#include "qx5cmd/core/Stats.h"
+
+namespace qx5cmd {
+namespace {
+
+// Exit status when the library, or an export the loops cannot do without, is missing.
+constexpr int kLibraryMissing = 1;
+
+bool libraryUsable(const LibraryBinding& library, const std::string& program) {
+  if (!library.loaded()) {
+    std::fprintf(stderr, "%s: can't load %s: %s\n", program.c_str(), library.path().c_str(),
+                 library.loadError().c_str());
+    return false;
+  }
+  bool usable = true;
+  for (const auto& [name, wrapper] : library.members()) {
+    std::string n = name;
+    bool required = n == "GetDeviceCount" || n == "UsbPort" || n == "GetSerialNumber";
+    if (required && !wrapper) {
+      std::fprintf(stderr, "%s: %s lacks the export %s\n", program.c_str(), library.path().c_str(),
+                   name);
+      usable = false;
+    }
+  }
+  return usable;
+}
+
+void startLibraryLogging(const LibraryBinding& library, int level) {
+  if (level == -1) return;
+  if (library.LogInitToStdout) {
+    library.LogInitToStdout->call(level);
+  } else {
+    std::printf("qx5dll is older than feb23,2010 and doesn't support printing to stdout\n");
+  }
+}
+
+void run(RunList& runList) {
+  Session& s = session();
+  installBreakHandler();
+  StatsTimes& total = stats().times("TotalTestTime");
+  total.start();
+  platform::keepSystemAwake();
+  if (s.stationMode) {
+    stationLoop(runList);
+  } else {
+    gaugeLoop(runList);
+  }
+  total.stop();
+  if (s.options.showStats || s.options.loops != 1) {
+    std::printf("\n--- Stats ---\n%s", stats().report().c_str());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::string>& words, const std::vector<RegistrationStep>& steps) {
+  // Line by line even into a pipe or file, so output shows as it happens and the break
+  // message lands after the lines before it.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  int timerPeriod = platform::raiseTimerResolution();
+  Session& s = session();
+
+  TestRegistry registry;
+  for (RegistrationStep step : steps) step(registry);
+
+  RunList runList;
+  if (auto status = parseCommandLine(words, registry, s, runList)) return *status;
+
+  // Created once and kept to the end of the process: wrappers and tests point into it.
+  static std::unique_ptr<LibraryBinding> library;
+  library = std::make_unique<LibraryBinding>();
+  s.binding = library.get();
+  if (!libraryUsable(*library, s.programName)) return kLibraryMissing;
+  startLibraryLogging(*library, s.options.verbosity);
+
+  for (auto& test : runList) test->prepare();
+  run(runList);
+  platform::restoreTimerResolution(timerPeriod);
+  return 0;
+}
+
+}  // namespace qx5cmd

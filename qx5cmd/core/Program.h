@@ -1,0 +1,15 @@
+// Start-up to exit: register the tests, read the command line, load the library, prepare the
+// tests, run the gauge or station loop, print the statistics.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "qx5cmd/core/Test.h"
+
+namespace qx5cmd {
+
+// Returns the exit status.
+int runProgram(const std::vector<std::string>& words, const std::vector<RegistrationStep>& steps);
+
+}  // namespace qx5cmd

@@ -1,0 +1,139 @@
+// Named measurements of a run: elapsed times and returned values, created on first use and
+// printed together at the end, timings first, each kind in the order it was first recorded.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qx5cmd {
+
+class StatsRegistry;
+
+class PrintableStats {
+ public:
+  virtual ~PrintableStats() = default;
+  // The statistic's report line, without a newline.
+  virtual std::string print() const = 0;
+
+  const std::string& name() const { return name_; }
+  int count() const { return count_; }
+  bool registered() const { return registered_; }
+
+ protected:
+  PrintableStats(StatsRegistry& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+  // Joins the print list at the first sample.
+  void enrol();
+
+  StatsRegistry& owner_;
+  std::string name_;
+  int count_ = 0;
+
+ private:
+  bool registered_ = false;
+};
+
+// Elapsed times in counter ticks.
+class StatsTimes : public PrintableStats {
+ public:
+  StatsTimes(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
+
+  void start();
+  void startAt(std::int64_t counter) { start_ = counter; }
+  void clear() { start_ = 0; }
+  void stop();
+  void stopAt(std::int64_t counter);
+  bool running() const { return start_ != 0; }
+
+  std::string print() const override;
+  std::string printAt(std::int64_t now) const;
+
+  std::int64_t total() const { return total_; }
+  std::int64_t min() const { return min_; }
+  std::int64_t max() const { return max_; }
+
+ private:
+  std::int64_t start_ = 0;
+  std::int64_t total_ = 0;
+  std::int64_t min_ = 0;
+  std::int64_t max_ = 0;
+};
+
+class StatsValues : public PrintableStats {
+ public:
+  StatsValues(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
+  void record(double value);
+  std::string print() const override;
+
+ private:
+  double total_ = 0, min_ = 0, max_ = 0;
+};
+
+class StatsIntValues : public PrintableStats {
+ public:
+  StatsIntValues(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
+  void record(int value);
+  std::string print() const override;
+
+ private:
+  // 64 bits so that a long run of large values (serial numbers) keeps a true average.
+  std::int64_t total_ = 0;
+  int min_ = 0, max_ = 0;
+};
+
+class StatsStringValues : public PrintableStats {
+ public:
+  StatsStringValues(StatsRegistry& owner, std::string name)
+      : PrintableStats(owner, std::move(name)) {}
+  void record(const std::string& text);
+  std::string print() const override;
+  const std::string& last() const { return last_; }
+
+ private:
+  std::string last_;
+};
+
+// Finds statistics by name without regard to case, creating them on first request; never
+// deletes one. Also keeps the print list.
+class StatsRegistry {
+ public:
+  // Ticks per second of the counter the times were taken with.
+  explicit StatsRegistry(std::int64_t ticksPerSecond);
+  StatsRegistry(const StatsRegistry&) = delete;
+  StatsRegistry& operator=(const StatsRegistry&) = delete;
+
+  StatsTimes& times(const std::string& name);
+  StatsValues& values(const std::string& name);
+  StatsIntValues& intValues(const std::string& name);
+  StatsStringValues& stringValues(const std::string& name);
+
+  std::int64_t ticksPerSecond() const { return ticksPerSecond_; }
+  const std::vector<PrintableStats*>& printList() const { return printList_; }
+
+  // Every timing with samples, an empty line, every value statistic with samples.
+  std::string report() const;
+
+ private:
+  friend class PrintableStats;
+  std::int64_t ticksPerSecond_;
+  std::vector<std::unique_ptr<StatsTimes>> times_;
+  std::vector<std::unique_ptr<StatsValues>> values_;
+  std::vector<std::unique_ptr<StatsIntValues>> intValues_;
+  std::vector<std::unique_ptr<StatsStringValues>> stringValues_;
+  std::vector<PrintableStats*> printList_;
+};
+
+// The run's registry, on the platform's high-resolution counter.
+StatsRegistry& stats();
+
+// "%s %s" of a duration in seconds: scaled to the unit the size calls for, with the number
+// format its scaled size calls for.
+struct TimeUnit {
+  const char* name;
+  double factor;
+};
+TimeUnit timeUnitFor(double seconds);
+const char* numberFormatFor(double scaledValue);
+
+}  // namespace qx5cmd

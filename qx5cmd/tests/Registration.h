@@ -1,0 +1,10 @@
+// Puts the measurement tests into the registry, in the order of the usage text.
+#pragma once
+
+#include "qx5cmd/core/Test.h"
+
+namespace qx5cmd {
+
+void registerMeasurementTests(TestRegistry& registry);
+
+}  // namespace qx5cmd

@@ -1,0 +1,233 @@
+#include "qx5cmd/tests/GenericTests.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/core/CommandLine.h"
+#include "qx5cmd/fakelib/FakeLibrary.h"
+#include "qx5cmd/tests/Registration.h"
+
+namespace qx5cmd {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class GenericTestsTest : public testing::FakeSessionTest {
+ protected:
+  void SetUp() override {
+    FakeSessionTest::SetUp();
+    clearBreakRequest();
+    unsetenv("USERNAME");
+    registerMeasurementTests(registry);
+  }
+  void TearDown() override {
+    clearBreakRequest();
+    FakeSessionTest::TearDown();
+  }
+
+  // Parses "words" as a command line and prepares what it asked for.
+  std::optional<int> parse(std::vector<std::string> words) {
+    words.insert(words.begin(), "qx5cmd");
+    runList.clear();
+    ::testing::internal::CaptureStderr();
+    auto status = parseCommandLine(words, registry, session(), runList);
+    for (auto& test : runList) test->prepare();
+    errors = ::testing::internal::GetCapturedStderr();
+    return status;
+  }
+
+  // Runs the one test of the run list; its output and result.
+  bool runOnly(std::string& out) {
+    EXPECT_EQ(runList.size(), 1u);
+    ::testing::internal::CaptureStdout();
+    bool ok = runList[0]->run();
+    out = ::testing::internal::GetCapturedStdout();
+    return ok;
+  }
+
+  TestRegistry registry;
+  RunList runList;
+  std::string errors;
+};
+
+TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
+  std::vector<std::string> names;
+  for (const auto& t : registry.tests()) names.push_back(t->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"GetSerialNumber",
+                                             "GetPressure",
+                                             "GetPressureFaster",
+                                             "GetFanSpeed",
+                                             "GetFanSpeedPercent",
+                                             "GetFlow",
+                                             "GetQX5FirmwareVersion",
+                                             "GetUSBCPUVersion",
+                                             "ResetUSBCPU",
+                                             "GetDLLVersion",
+                                             "GetDeviceName",
+                                             "GetDeviceRange",
+                                             "GetDeviceRanges",
+                                             "GetCalibrationDate",
+                                             "TimeAverageMode",
+                                             "SetRange",
+                                             "SetFanSpeed",
+                                             "SetRoomPressure",
+                                             "SetCompanyName",
+                                             "PushButton",
+                                             "TickRate",
+                                             "Wait"}));
+  setenv("USERNAME", "quill", 1);
+  TestRegistry developer;
+  registerMeasurementTests(developer);
+  unsetenv("USERNAME");
+  ASSERT_EQ(developer.tests().size(), 24u);
+  EXPECT_STREQ(developer.tests()[20]->name, "SetSerialNumber");
+  EXPECT_STREQ(developer.tests()[21]->name, "SetDate");
+  EXPECT_EQ(developer.tests()[20]->arguments, std::vector<std::string>{"int"});
+  EXPECT_STREQ(registry.find("wait")->description, "wait for the specified number of seconds");
+}
+
+TEST_F(GenericTestsTest, SetRangeSendsTheLowEightBits) {
+  ASSERT_EQ(parse({"SetRange", "300"}), std::nullopt);
+  EXPECT_EQ(runList[0]->displayName, "SetRange 300");
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fake_.takeCalls(), "SetRange 44\n");
+}
+
+TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
+  EXPECT_EQ(parse({"SetRange", "3x"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad integer argument '3x' to SetRange invalid argument to "
+                                 "test SetRange\nqx5cmd compiled"));
+  EXPECT_EQ(parse({"SetFanSpeed", "fast"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad float argument 'fast' to SetFanSpeed"));
+  EXPECT_EQ(parse({"Wait", "1s"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad seconds argument '1s' to Wait"));
+  EXPECT_EQ(parse({"TickRate", "x"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad duration argument 'x' to TickRate"));
+  EXPECT_EQ(parse({"SetCompanyName"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad string argument '' to SetCompanyName invalid argument"));
+}
+
+TEST_F(GenericTestsTest, SetterAsLastWordSetsZero) {
+  ASSERT_EQ(parse({"SetFanSpeed"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(fake_.takeCalls(), "SetFanSpeed 0.000000\n");
+}
+
+TEST_F(GenericTestsTest, SetCompanyNameSendsTheTextWithItsZeroByte) {
+  ASSERT_EQ(parse({"SetCompanyName", "Acme Air"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(fake_.takeCalls(), "SetCompanyName Acme Air 9\n");
+}
+
+TEST_F(GenericTestsTest, FailingSetterFails) {
+  ASSERT_EQ(parse({"SetRoomPressure", "2.5e1"}), std::nullopt);
+  fake_.setFailing(0);
+  std::string out;
+  EXPECT_FALSE(runOnly(out));
+  EXPECT_EQ(fake_.takeCalls(), "SetRoomPressure 25.000000\n");
+}
+
+TEST_F(GenericTestsTest, GettersPrintTheirValue) {
+  struct Case {
+    const char* test;
+    const char* line;
+  } cases[] = {
+      {"GetSerialNumber", "GetSerialNumber          12345\n"},
+      {"GetFlow", "GetFlow                  12.25\n"},
+      {"GetPressure", "GetPressure              portA=1.5 portB=2.5\n"},
+      {"GetDLLVersion", "GetDLLVersion            2.2.0.18\n"},
+      {"ResetUSBCPU", "ResetUSBCPU              true\n"},
+      {"TimeAverageMode", "TimeAverageMode          10s\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(parse({c.test}), std::nullopt);
+    std::string out;
+    EXPECT_TRUE(runOnly(out)) << c.test;
+    EXPECT_EQ(out, c.line);
+  }
+}
+
+TEST_F(GenericTestsTest, GetterSucceedsWithTheFailureValueButPressureFails) {
+  fake_.setSerial(-1);
+  ASSERT_EQ(parse({"GetSerialNumber"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(out, "GetSerialNumber          -1\n");
+
+  fake_.setFailing(0);
+  ASSERT_EQ(parse({"GetPressure"}), std::nullopt);
+  EXPECT_FALSE(runOnly(out));
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(GenericTestsTest, MissingExportIsReportedAtBind) {
+  LibraryBinding withoutPercent(testing::fakeLibraryPath(true));
+  session().binding = &withoutPercent;
+  ::testing::internal::CaptureStderr();
+  aGetFloat percent("GetFanSpeedPercent", "");
+  EXPECT_FALSE(percent.bind());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            " can't find function GetFanSpeedPercent in QX5DLL.DLL");
+  ::testing::internal::CaptureStdout();
+  aGetBool missing("NoSuchBool", "");
+  EXPECT_FALSE(missing.bind());
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            " can't find function NoSuchBool in QX5DLL.DLL");
+}
+
+TEST_F(GenericTestsTest, WaitSleepsWholeSecondsRoundedUp) {
+  ASSERT_EQ(parse({"Wait", "2.5"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(out, "sleeping 2.5 seconds\n");
+  EXPECT_EQ(sleeps(), (std::vector<int>{1000, 1000, 1000}));
+
+  sleeps().clear();
+  ASSERT_EQ(parse({"Wait", "0"}), std::nullopt);
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(out, "sleeping 0 seconds\n");
+  EXPECT_TRUE(sleeps().empty());
+}
+
+TEST_F(GenericTestsTest, BreakEndsWaitAfterTheCurrentSecond) {
+  ASSERT_EQ(parse({"Wait", "100"}), std::nullopt);
+  session().sleep = [](int ms) {
+    sleeps().push_back(ms);
+    requestBreak();
+  };
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(sleeps().size(), 1u);
+}
+
+TEST_F(GenericTestsTest, TickRateReport) {
+  EXPECT_EQ(tickRateReport(100, 1000),
+            "100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"
+            " or 10 milliseconds per tick\n");
+  EXPECT_EQ(tickRateReport(5, 0),
+            "5 ticks in 0 milliseconds\nthat's n/a ticks per second\n"
+            " or n/a milliseconds per tick\n");
+  EXPECT_EQ(tickRateReport(0, 1000),
+            "0 ticks in 1000 milliseconds\nthat's 0 ticks per second\n"
+            " or n/a milliseconds per tick\n");
+}
+
+TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
+  ASSERT_EQ(parse({"TickRate", "0.25"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_THAT(out, StartsWith("sleeping 250 milliseconds\n"));
+  EXPECT_THAT(out, HasSubstr(" ticks in "));
+  EXPECT_EQ(sleeps(), (std::vector<int>{10, 250}));
+}
+
+}  // namespace
+}  // namespace qx5cmd
