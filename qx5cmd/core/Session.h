@@ -2,6 +2,7 @@
 // result lines, the pause after each step and the library's error text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "qx5cmd/core/Platform.h"
@@ -38,6 +39,8 @@ struct Session {
   LibraryBinding* binding = nullptr;
   // Every pause of the run goes through here, so tests can watch the slices.
   void (*sleep)(int milliseconds) = platform::sleepMs;
+  // Every millisecond tick count the tests read comes from here, so tests can run the clock.
+  std::uint32_t (*tickCount)() = platform::tickCountMs;
 };
 
 Session& session();

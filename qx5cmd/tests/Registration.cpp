@@ -1,6 +1,8 @@
 #include "qx5cmd/tests/Registration.h"
 
 #include "qx5cmd/tests/GenericTests.h"
+#include "qx5cmd/tests/Goto.h"
+#include "qx5cmd/tests/LcdCapture.h"
 
 namespace qx5cmd {
 namespace {
@@ -17,7 +19,15 @@ std::unique_ptr<aTest> make(const char* name, const char* description) {
   return std::make_unique<T>(name, description);
 }
 
-// Registry order is usage-text order. The LCD capture and Goto follow Wait.
+constexpr const char* kGotoDescription =
+    "request a room pressure and wait for it to achieve that pressure +/- accuracy for the "
+    "specified duration.\n"
+    "      or cancel after the specified timeout e.g.\n"
+    "      sample the room pressure for some seconds after achieving the room pressure. e.g.\n"
+    "      goto 20 1 60 2 30 means wait for pressure to reach 19 to 21 kPa for 60 seconds, "
+    "timeout after 2 minutes, sample for 30 seconds";
+
+// Registry order is usage-text order.
 const Row kRows[] = {
     {"GetSerialNumber", make<aGetInt>, "", false},
     {"GetPressure", make<aGetPressure>, "", false},
@@ -43,6 +53,8 @@ const Row kRows[] = {
     {"SetDate", make<aGetBool>, "", true},
     {"TickRate", make<aTickRate>, "Calculate tick rate", false},
     {"Wait", make<aWait>, "wait for the specified number of seconds", false},
+    {"lcd", make<aGetLcd>, "get the contents of the lcd", false},
+    {"Goto", make<aGoto>, kGotoDescription, false},
 };
 
 }  // namespace

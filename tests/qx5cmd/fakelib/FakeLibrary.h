@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
@@ -27,6 +29,13 @@ class FakeControl {
   void setFirmware(const char* text) const { call<void (*)(const char*)>("FakeSetFirmware")(text); }
   void setScript(const char* script, void (*onEnd)()) const {
     call<void (*)(const char*, void (*)())>("FakeSetScript")(script, onEnd);
+  }
+  void setReadings(const std::vector<float>& rooms, const std::vector<float>& fans) const {
+    call<void (*)(const float*, int, const float*, int)>("FakeSetReadings")(
+        rooms.data(), static_cast<int>(rooms.size()), fans.data(), static_cast<int>(fans.size()));
+  }
+  void setLcd(const std::uint8_t* image1024, int failingRow = -1) const {
+    call<void (*)(const std::uint8_t*, int)>("FakeSetLcd")(image1024, failingRow);
   }
   std::string takeCalls() const { return call<const char* (*)()>("FakeTakeCalls")(); }
 

@@ -31,7 +31,25 @@ struct FakeState {
   float fanSpeed = 50.0f;
   std::string firmware = "1.23";
   bool firmwareNull = false;
+  // Successive pressure reads give room (port A) values from here and successive fan reads
+  // fan values, the last one repeating; empty: the fixed answers.
+  std::vector<float> rooms, fans;
+  std::size_t roomPos = 0, fanPos = 0;
+  Byte lcd[64][16] = {};
+  int lcdFailingRow = -1;
 };
+
+// "diagonal": pixel (i, i) dark for every row i.
+void drawLcd(FakeState& s, const char* pattern) {
+  if (std::string(pattern) != "diagonal") return;
+  for (int i = 0; i < 64; ++i) s.lcd[i][i / 8] = static_cast<Byte>(0x80 >> (i % 8));
+}
+
+float next(const std::vector<float>& values, std::size_t& pos) {
+  float value = values[pos];
+  if (pos + 1 < values.size()) ++pos;
+  return value;
+}
 
 FakeState& state() {
   static FakeState s;
@@ -42,6 +60,7 @@ FakeState& state() {
     for (int i = 0; i < n; ++i) s.serials.push_back(12345 + i);
     const char* failing = std::getenv("FAKEQX5_FAILING");
     if (failing) s.failing = std::atoi(failing);
+    if (const char* lcd = std::getenv("FAKEQX5_LCD")) drawLcd(s, lcd);
   }
   return s;
 }
@@ -125,6 +144,18 @@ FAKE_EXPORT void FakeSetScript(const char* script, void (*onEnd)()) {
     start = end + 1;
   }
 }
+FAKE_EXPORT void FakeSetReadings(const float* rooms, int roomCount, const float* fans,
+                                 int fanCount) {
+  FakeState& s = state();
+  s.rooms.assign(rooms, rooms + roomCount);
+  s.fans.assign(fans, fans + fanCount);
+  s.roomPos = s.fanPos = 0;
+}
+// 1024 bytes, row 0 first; reading `failingRow` fails (-1: none).
+FAKE_EXPORT void FakeSetLcd(const Byte* image, int failingRow) {
+  std::memcpy(state().lcd, image, sizeof state().lcd);
+  state().lcdFailingRow = failingRow;
+}
 // The calls logged since the last take.
 FAKE_EXPORT const char* FakeTakeCalls() {
   static std::string taken;
@@ -148,14 +179,21 @@ FAKE_EXPORT Byte SetRoomPressure(float* value) {
 }
 FAKE_EXPORT Byte GetPressure(float* portA, float* portB) {
   if (currentFails()) return 0;
-  *portA = 1.5f;
+  FakeState& s = state();
+  *portA = s.rooms.empty() ? 1.5f : next(s.rooms, s.roomPos);
   *portB = 2.5f;
   return 1;
 }
 FAKE_EXPORT Byte GetPressureFaster(float* portA, float* portB) { return GetPressure(portA, portB); }
-FAKE_EXPORT float GetFanSpeed() { return state().fanSpeed; }
+FAKE_EXPORT float GetFanSpeed() {
+  FakeState& s = state();
+  return s.fans.empty() ? s.fanSpeed : next(s.fans, s.fanPos);
+}
 #ifndef FAKEQX5_WITHOUT_FAN_PERCENT
-FAKE_EXPORT float GetFanSpeedPercent() { return 25.0f; }
+FAKE_EXPORT float GetFanSpeedPercent() {
+  FakeState& s = state();
+  return s.fans.empty() ? 25.0f : next(s.fans, s.fanPos);
+}
 #endif
 FAKE_EXPORT Byte SetFanSpeed(float* value) {
   logCall("SetFanSpeed " + std::to_string(*value));
@@ -216,8 +254,13 @@ FAKE_EXPORT Byte LogInitToStdout(int level, const char* file, Byte toStdout) {
   return 1;
 }
 FAKE_EXPORT Bstr GetUSBCPUVersion() { return text("1.5"); }
-FAKE_EXPORT Byte GetLcdRow(Byte, Byte* buffer) {
-  std::memset(buffer, 0, 16);
+FAKE_EXPORT Byte GetLcdRow(Byte row, Byte* buffer) {
+  FakeState& s = state();
+  if (row >= 64 || row == s.lcdFailingRow) {
+    s.errors += "no such row\n";
+    return 0;
+  }
+  std::memcpy(buffer, s.lcd[row], 16);
   return 1;
 }
 FAKE_EXPORT Byte UploadMemory(std::uint32_t, std::uint32_t count, Byte* buffer) {

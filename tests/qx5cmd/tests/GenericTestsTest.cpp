@@ -78,12 +78,14 @@ TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
                                              "SetCompanyName",
                                              "PushButton",
                                              "TickRate",
-                                             "Wait"}));
+                                             "Wait",
+                                             "lcd",
+                                             "Goto"}));
   setenv("USERNAME", "quill", 1);
   TestRegistry developer;
   registerMeasurementTests(developer);
   unsetenv("USERNAME");
-  ASSERT_EQ(developer.tests().size(), 24u);
+  ASSERT_EQ(developer.tests().size(), 26u);
   EXPECT_STREQ(developer.tests()[20]->name, "SetSerialNumber");
   EXPECT_STREQ(developer.tests()[21]->name, "SetDate");
   EXPECT_EQ(developer.tests()[20]->arguments, std::vector<std::string>{"int"});

@@ -1,0 +1,279 @@
+#include "qx5cmd/tests/Goto.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <sstream>
+
+#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/core/Session.h"
+#include "qx5cmd/core/Text.h"
+#include "qx5cmd/tests/GenericTests.h"
+
+namespace qx5cmd {
+namespace {
+
+// Once attained, the error is sampled at this pace, whatever -d says.
+constexpr int kSamplePeriodMs = 500;
+// Fan changes 3 to 11 give the controller periods: the first change is the first reading, and
+// the interval up to the second may start anywhere within a period.
+constexpr int kFirstTimedChange = 3;
+constexpr int kLastTimedChange = 11;
+
+GotoSettings& remembered() {
+  static GotoSettings settings;
+  return settings;
+}
+
+// Whether the pressures are read with GetPressureFaster: decided at the first poll of the
+// first Goto and kept for the rest of the program.
+std::optional<bool>& pressureReadFaster() {
+  static std::optional<bool> faster;
+  return faster;
+}
+
+// Default stream formatting: up to six significant digits, no trailing zeros.
+template <class T>
+std::string streamed(T value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// A limit in milliseconds, truncated toward zero; values beyond an int saturate instead of
+// overflowing the conversion.
+int truncatedMs(double milliseconds) {
+  if (std::isnan(milliseconds)) return 0;
+  if (milliseconds >= static_cast<double>(std::numeric_limits<int>::max()))
+    return std::numeric_limits<int>::max();
+  if (milliseconds <= static_cast<double>(std::numeric_limits<int>::min()))
+    return std::numeric_limits<int>::min();
+  return static_cast<int>(milliseconds);
+}
+
+std::string firmwareVersion() {
+  const auto& getVersion = binding().GetQX5FirmwareVersion;
+  return getVersion ? getVersion->call() : std::string();
+}
+
+// A missing export fails the run rather than being called.
+template <class W>
+W* present(const std::unique_ptr<W>& member, const char* exportName) {
+  if (!member) std::printf("Goto: the library lacks %s\n", exportName);
+  return member.get();
+}
+
+// The elapsed milliseconds between two tick counts, right across a counter wrap.
+std::uint32_t since(std::uint32_t start, std::uint32_t now) { return now - start; }
+
+}  // namespace
+
+void resetGotoProcessState() {
+  remembered() = GotoSettings{};
+  pressureReadFaster().reset();
+}
+
+bool isOldFirmware(const std::string& version) {
+  for (const char* prefix : {"1.", "2.0", "2.1", "2.2"}) {
+    if (version.starts_with(prefix)) return true;
+  }
+  return false;
+}
+
+struct aGoto::Run {
+  QX5GetFloat* fanReader = nullptr;
+  std::uint32_t inBandSince = 0;
+  std::uint32_t waitStart = 0;
+  bool sampling = false;
+  std::uint32_t sampleStart = 0;
+  double referenceFan = -1.0;
+  double previousFan = -1.0;
+  int fanChanges = 0;
+  std::uint32_t lastChangeTick = std::numeric_limits<std::uint32_t>::max();
+  int samples = 0;
+  double sumAbsError = 0.0;
+  double maxAbsError = 0.0;
+  StatsValues* controllerPeriod = nullptr;
+  StatsValues* fanSpeed = nullptr;
+  StatsValues* roomPressure = nullptr;
+  StatsValues* absError = nullptr;
+  StatsValues* fanSpeedChange = nullptr;
+};
+
+aGoto::aGoto(const char* name, const char* description)
+    : aTest(name, description,
+            {"pressure", "accuracy", "duration", "max_wait", "sample_duration"}) {}
+
+std::unique_ptr<aTest> aGoto::clone() const { return std::make_unique<aGoto>(name, description); }
+
+bool aGoto::bind() {
+  durationMs_ = truncatedMs(settings_.duration * 1000.0);
+  maxWaitMs_ = truncatedMs(settings_.maxWait * 60.0 * 1000.0);
+  return true;
+}
+
+bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  float value = 0.0f;
+  bool whole = parseFloat(text, value);
+  if (index == 0) {
+    if (!whole) {
+      std::fprintf(stderr, " bad pressure '%s' to %s", text.c_str(), name);
+      ok = false;
+      return false;
+    }
+    pressure_ = value;
+    settings_ = remembered();
+    return true;
+  }
+  // An optional value that is no number is left for the command line to read as the next
+  // test or option; the values after it stay as remembered.
+  if (index > 4 || !whole) {
+    more = false;
+    return false;
+  }
+  float GotoSettings::*fields[] = {&GotoSettings::accuracy, &GotoSettings::duration,
+                                   &GotoSettings::maxWait, &GotoSettings::sampleDuration};
+  settings_.*fields[index - 1] = value;
+  remembered().*fields[index - 1] = value;
+  if (index == 4) more = false;
+  return true;
+}
+
+QX5GetFloat* aGoto::fanReader() {
+  LibraryBinding& library = binding();
+  if (!library.GetFanSpeedPercent) {
+    std::printf("DLL doesn't have GetFanSpeedPercent so using GetFanSpeed\n");
+    return present(library.GetFanSpeed, "GetFanSpeed");
+  }
+  std::string version = firmwareVersion();
+  if (isOldFirmware(version)) {
+    std::printf("firmware = \"%s\" so using GetFanSpeed\n", version.c_str());
+    return present(library.GetFanSpeed, "GetFanSpeed");
+  }
+  std::printf("firmware = \"%s\" so using GetFanSpeedPercent\n", version.c_str());
+  return library.GetFanSpeedPercent.get();
+}
+
+QX5GetPressure* aGoto::pressureReader() {
+  if (!pressureReadFaster()) {
+    std::string version = firmwareVersion();
+    pressureReadFaster() = !isOldFirmware(version);
+    std::printf("firmware = \"%s\" so using %s\n", version.c_str(),
+                *pressureReadFaster() ? "GetPressureFaster" : "GetPressure");
+  }
+  LibraryBinding& library = binding();
+  return *pressureReadFaster() ? present(library.GetPressureFaster, "GetPressureFaster")
+                               : present(library.GetPressure, "GetPressure");
+}
+
+bool aGoto::run() {
+  Session& s = session();
+  s.options.showStats = true;
+  std::printf(
+      "waiting for pressure of %s to within an accuracy of %s for %s seconds or a maximum of %s "
+      "minutes and sample steady state error for %s seconds\n",
+      streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
+      streamed(settings_.duration).c_str(), streamed(settings_.maxWait).c_str(),
+      streamed(settings_.sampleDuration).c_str());
+
+  Run state;
+  state.fanReader = fanReader();
+  state.inBandSince = s.tickCount();
+  state.waitStart = s.tickCount();
+  StatsRegistry& registry = stats();
+  state.controllerPeriod = &registry.values("controller period");
+  state.fanSpeed = &registry.values(displayName + " fanSpeed");
+  state.roomPressure = &registry.values(displayName + " pressure");
+  state.absError = &registry.values(displayName + " absError");
+  state.fanSpeedChange = &registry.values(displayName + " fanSpeedChange");
+  if (!state.fanReader) return false;
+
+  QX5SetFloat* setTarget = present(binding().SetRoomPressure, "SetRoomPressure");
+  if (!setTarget) return false;
+  setTarget->call(pressure_);
+
+  if (breakRequested()) return false;
+  for (;;) {
+    if (std::optional<bool> result = poll(state)) return *result;
+  }
+}
+
+std::optional<bool> aGoto::poll(Run& state) {
+  Session& s = session();
+  std::uint32_t now = s.tickCount();
+  QX5GetPressure* readPressures = pressureReader();
+  if (!readPressures) return false;
+  float room = 0.0f, fanPressure = 0.0f;
+  if (!readPressures->call(&room, &fanPressure)) return false;
+  float fan = state.fanReader->call();
+
+  if (fan != state.previousFan) {
+    ++state.fanChanges;
+    if (state.fanChanges >= kFirstTimedChange && state.fanChanges <= kLastTimedChange) {
+      double period = since(state.lastChangeTick, s.tickCount()) / 1000.0;
+      std::printf("controller period update %s\n", streamed(period).c_str());
+      state.controllerPeriod->record(period);
+    }
+    state.lastChangeTick = s.tickCount();
+    state.previousFan = fan;
+  }
+
+  float err = room - pressure_;
+  double absErr = std::fabs(static_cast<double>(err));
+  std::string line = format("fan speed %0.2f%%  err %5.2f kPa  room %0.2f kPa fan %0.1f kPa",
+                            static_cast<double>(fan), static_cast<double>(err),
+                            static_cast<double>(room), static_cast<double>(fanPressure));
+
+  if (state.sampling) {
+    printResult(displayName, line + " (sampling steady state error)");
+    state.absError->record(absErr);
+    state.roomPressure->record(room);
+    state.fanSpeed->record(fan);
+    state.fanSpeedChange->record(fan - state.referenceFan);
+    ++state.samples;
+    state.sumAbsError += absErr;
+    if (absErr > state.maxAbsError) state.maxAbsError = absErr;
+    if (since(state.sampleStart, s.tickCount()) > settings_.sampleDuration * 1000.0)
+      return finish(state);
+    s.sleep(kSamplePeriodMs);
+  } else {
+    if (std::fabs(err) > settings_.accuracy) {
+      printResult(displayName, line + " (outside accuracy)");
+      state.inBandSince = now;
+      state.samples = 0;
+    } else {
+      std::uint32_t inBand = since(state.inBandSince, now);
+      printResult(displayName, line + format(" (at pressure for %.1f secs)", inBand / 1000.0));
+      if (static_cast<std::int64_t>(inBand) > durationMs_) {
+        std::printf("attained pressure of %s to within an accuracy of %s for %s seconds\n",
+                    streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
+                    streamed(settings_.duration).c_str());
+        state.sampling = true;
+        state.referenceFan = fan;
+        state.sampleStart = s.tickCount();
+      }
+    }
+    if (maxWaitMs_ > 0 && static_cast<std::int64_t>(since(state.waitStart, now)) > maxWaitMs_) {
+      std::printf("timeout waiting to attain pressure\n");
+      if (QX5SetFloat* setFan = present(binding().SetFanSpeed, "SetFanSpeed"))
+        setFan->call(0.0f);
+      return false;
+    }
+    if (!interCallDelay()) return false;
+  }
+  if (breakRequested()) return false;
+  return std::nullopt;
+}
+
+bool aGoto::finish(const Run& state) {
+  double average = state.sumAbsError / state.samples;
+  stats().values(displayName + " maxAbsError").record(state.maxAbsError);
+  stats().values(displayName + " averageAbsError").record(average);
+  printResult(displayName,
+              format("... maximum error during sample duration %0.2f", state.maxAbsError));
+  printResult(displayName, format("... average error during sample duration %0.2f", average));
+  return true;
+}
+
+}  // namespace qx5cmd
