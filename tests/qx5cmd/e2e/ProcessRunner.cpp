@@ -44,6 +44,8 @@ ProcessResult runChild(const std::function<void()>& child, const ProcessOptions&
         setenv(name.c_str(), value.c_str(), 1);
       }
     }
+    if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
+      _exit(126);
     child();
     _exit(127);
   }

@@ -24,7 +24,8 @@ struct ProcessOptions {
   int signal = 0;
   int signalAfterMs = 0;
   std::string signalAfterOutput;
-  int timeoutMs = 30000;  // killed after this
+  int timeoutMs = 30000;         // killed after this
+  std::string workingDirectory;  // empty: ours
 };
 
 // Runs `body` in a forked copy of this process; its return value is the exit status.

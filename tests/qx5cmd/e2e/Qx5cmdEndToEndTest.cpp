@@ -14,6 +14,7 @@
 #include "qx5cmd/core/GaugeLoop.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
+#include "qx5cmd/e2e/EndToEnd.h"
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
 #include "support/TempDir.h"
@@ -29,69 +30,8 @@ using testing::ProcessResult;
 using ::testing::StartsWith;
 
 namespace fs = std::filesystem;
-
-const std::string kQx5cmd = std::string(QX5_BIN_DIR) + "/qx5cmd";
-const std::string kLibrary = std::string(QX5_BIN_DIR) + "/libqx5dll.so";
-
-// The library's exported names, read from its symbol table: loading it here would make its
-// single-process guard refuse the qx5cmd processes these tests start.
-const std::set<std::string>& libraryExports() {
-  static const std::set<std::string> names = [] {
-    std::set<std::string> found;
-    ProcessResult nm = testing::runProcess("/usr/bin/nm", {"-D", "--defined-only", kLibrary});
-    std::istringstream lines(nm.out);
-    std::string address, type, name;
-    while (lines >> address >> type >> name) found.insert(name.substr(0, name.find('@')));
-    return found;
-  }();
-  return names;
-}
-
-std::string missingExports(std::initializer_list<const char*> needed) {
-  std::string missing;
-  for (const char* name : needed) {
-    if (!libraryExports().count(name)) missing += std::string(missing.empty() ? "" : ", ") + name;
-  }
-  return missing;
-}
-
-#define REQUIRE_EXPORTS(...)                                                          \
-  do {                                                                                \
-    std::string missing = missingExports({__VA_ARGS__});                              \
-    if (!missing.empty()) GTEST_SKIP() << "libqx5dll.so does not export " << missing; \
-  } while (0)
-
-#define REQUIRE_GAUGE_LOOP_EXPORTS(...) \
-  REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
-
-ProcessResult qx5cmd(std::vector<std::string> args, std::map<std::string, std::string> env = {},
-                     int signal = 0, const std::string& signalAfterOutput = "") {
-  ProcessOptions options;
-  options.environment = std::move(env);
-  options.environment.emplace("QX5CMD_LIBRARY", "");
-  options.environment.emplace("USERNAME", "");
-  options.signal = signal;
-  options.signalAfterMs = 200;
-  options.signalAfterOutput = signalAfterOutput;
-  return testing::runProcess(kQx5cmd, args, options);
-}
-
-std::map<std::string, std::string> simulated(const std::string& gauges) {
-  return {{"QX5SIM", gauges}};
-}
-std::map<std::string, std::string> fake(std::map<std::string, std::string> env = {}) {
-  env["QX5CMD_LIBRARY"] = testing::fakeLibraryPath();
-  return env;
-}
-
+using namespace e2e;
 using qx5::test::TempDir;
-
-void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // --- the command line alone -------------------------------------------------------------
 

@@ -1,0 +1,97 @@
+// What the end-to-end tests share: the built programs, running qx5cmd with an environment, and
+// skipping a test whose library exports have not been built yet.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qx5cmd/e2e/ProcessRunner.h"
+#include "qx5cmd/fakelib/FakeLibrary.h"
+
+namespace qx5cmd::e2e {
+
+namespace fs = std::filesystem;
+using testing::ProcessOptions;
+using testing::ProcessResult;
+
+inline const std::string kQx5cmd = std::string(QX5_BIN_DIR) + "/qx5cmd";
+inline const std::string kLibrary = std::string(QX5_BIN_DIR) + "/libqx5dll.so";
+
+// The library's exported names, read from its symbol table: loading it here would make its
+// single-process guard refuse the qx5cmd processes these tests start.
+inline const std::set<std::string>& libraryExports() {
+  static const std::set<std::string> names = [] {
+    std::set<std::string> found;
+    ProcessResult nm = testing::runProcess("/usr/bin/nm", {"-D", "--defined-only", kLibrary});
+    std::istringstream lines(nm.out);
+    std::string address, type, name;
+    while (lines >> address >> type >> name) found.insert(name.substr(0, name.find('@')));
+    return found;
+  }();
+  return names;
+}
+
+inline std::string missingExports(std::initializer_list<const char*> needed) {
+  std::string missing;
+  for (const char* name : needed) {
+    if (!libraryExports().count(name)) missing += std::string(missing.empty() ? "" : ", ") + name;
+  }
+  return missing;
+}
+
+#define REQUIRE_EXPORTS(...)                                                          \
+  do {                                                                                \
+    std::string missing = ::qx5cmd::e2e::missingExports({__VA_ARGS__});               \
+    if (!missing.empty()) GTEST_SKIP() << "libqx5dll.so does not export " << missing; \
+  } while (0)
+
+#define REQUIRE_GAUGE_LOOP_EXPORTS(...) \
+  REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
+
+inline ProcessResult qx5cmd(std::vector<std::string> args,
+                            std::map<std::string, std::string> env = {}, int signal = 0,
+                            const std::string& signalAfterOutput = "",
+                            const std::string& workingDirectory = "") {
+  ProcessOptions options;
+  options.environment = std::move(env);
+  options.environment.emplace("QX5CMD_LIBRARY", "");
+  options.environment.emplace("USERNAME", "");
+  options.signal = signal;
+  options.signalAfterMs = 200;
+  options.signalAfterOutput = signalAfterOutput;
+  options.workingDirectory = workingDirectory;
+  return testing::runProcess(kQx5cmd, args, options);
+}
+
+// qx5cmd in another working folder.
+inline ProcessResult qx5cmdIn(const fs::path& folder, std::vector<std::string> args,
+                              std::map<std::string, std::string> env) {
+  return qx5cmd(std::move(args), std::move(env), 0, "", folder.string());
+}
+
+inline std::map<std::string, std::string> simulated(const std::string& gauges) {
+  return {{"QX5SIM", gauges}};
+}
+inline std::map<std::string, std::string> fake(std::map<std::string, std::string> env = {}) {
+  env["QX5CMD_LIBRARY"] = testing::fakeLibraryPath();
+  return env;
+}
+
+inline void writeFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
+
+inline std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace qx5cmd::e2e
