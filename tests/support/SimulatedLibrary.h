@@ -107,13 +107,14 @@ class ReplyEditingPlatform : public UsbPlatform {
 
 class SimulatedLibrary {
  public:
-  // `gauges` fresh gauges; the library is reset to its state at load.
-  explicit SimulatedLibrary(int gauges = 1) : gauges_(gauges) {
+  // `gauges` fresh gauges; the library is reset to its state at load. Long runs may go
+  // without the trace.
+  explicit SimulatedLibrary(int gauges = 1, bool traced = true) : gauges_(gauges) {
     setGuardedFileName("no-such-library-" + std::to_string(platform::currentProcessId()));
     api::ResetLibraryState();
-    setUsbPlatformFactory([this] {
+    setUsbPlatformFactory([this, traced] {
       sim::SimulationOptions options;
-      options.tracePath = trace_.file("trace");
+      if (traced) options.tracePath = trace_.file("trace");
       auto simulated = std::make_unique<sim::SimulatedUsbPlatform>(
           std::make_unique<sim::Environment>(gauges_), options);
       simulator_ = simulated.get();
