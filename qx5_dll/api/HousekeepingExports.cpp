@@ -22,6 +22,7 @@ constexpr Command kSaveToEeprom{.code = 28};
 constexpr Command kRestoreFactoryDefault{.code = 46, .group = Group::Early};
 
 constexpr std::uint32_t kCompanyNameMax = 28;
+constexpr int kCompanyLength = 8, kCompanyText = 9;
 constexpr const char* kNoReply = "Reply not received from QX5";
 
 // The company name has no length byte: whatever arrived, at most 28 bytes, up to a zero byte,
@@ -48,8 +49,11 @@ QX5_API bool QX5_CALL SetCompanyName(BSTR* name) {
   if (!name) return false;
   const std::uint32_t length = std::min(SysStringByteLen(*name), kCompanyNameMax);
   const Outcome outcome = qx5::api::exchangeCommand(scope, kSetCompanyName, [&](CommandPacket& p) {
-    p.u8(8, static_cast<std::uint8_t>(length));
-    p.bytes(9, *name, length);
+    p.u8(kCompanyLength, static_cast<std::uint8_t>(length));
+    p.bytes(kCompanyText, *name, length);
+    // A full-length name ends one byte past the default packet: send that byte too.
+    if (kCompanyText + length > qx5::packet::kDefaultLength)
+      p.setLength(static_cast<std::uint8_t>(kCompanyText + length));
   });
   if (outcome == Outcome::Done) return true;
   // The caller's previous string stays theirs: it may be referenced elsewhere.
