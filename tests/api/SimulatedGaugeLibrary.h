@@ -32,9 +32,16 @@ class EditableSimulator : public sim::SimulatedUsbPlatform {
   using SimulatedUsbPlatform::SimulatedUsbPlatform;
   std::function<void(std::uint8_t* reply, std::uint32_t& received)> edit;
   bool mute = false;
+  // Mute only after packets this says yes to.
+  std::function<bool(const std::vector<std::uint8_t>& written)> muteAfter;
+  bool writePipe(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
+                 std::uint32_t length, std::uint32_t& written) override {
+    lastWritten_.assign(data, data + length);
+    return SimulatedUsbPlatform::writePipe(iface, pipeId, data, length, written);
+  }
   bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
                 std::uint32_t capacity, std::uint32_t& received) override {
-    if (mute) {
+    if (mute || (muteAfter && muteAfter(lastWritten_))) {
       received = 0;
       return false;
     }
@@ -43,8 +50,12 @@ class EditableSimulator : public sim::SimulatedUsbPlatform {
     return ok;
   }
   int lastError() const override {
-    return mute ? platform::kErrorTimeout : SimulatedUsbPlatform::lastError();
+    return mute || (muteAfter && muteAfter(lastWritten_)) ? platform::kErrorTimeout
+                                                          : SimulatedUsbPlatform::lastError();
   }
+
+ private:
+  std::vector<std::uint8_t> lastWritten_;
 };
 
 // Hex bytes as the trace writes them: "38 24 01 ...".
