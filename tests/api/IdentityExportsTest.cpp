@@ -471,3 +471,66 @@ TEST_F(SimulatedGaugeLibrary, ResultLinesAndErrorsAreLogged) {
 
 }  // namespace
 }  // namespace qx5::test
+
+namespace qx5::test {
+namespace {
+
+// Initialising exports start the library themselves; early ones count on an earlier call and
+// fail without it.
+TEST_F(SimulatedGaugeLibrary, EachExportInitialisesOrNotAsItsGroupSays) {
+  static unsigned char byte = 0;
+  static float value = 0;
+  static std::int32_t serial = 1;
+  static std::uint8_t bytes[64] = {};
+  static std::uint32_t length = 0;
+  static BSTR name = nullptr;
+  const std::pair<const char*, std::function<void()>> initialising[] = {
+      {"GetQX5FirmwareVersion", [] { SysFreeString(GetQX5FirmwareVersion()); }},
+      {"IsQX5MKII", [] { IsQX5MKII(); }},
+      {"IsQX5A", [] { IsQX5A(); }},
+      {"GetUSBCPUVersion", [] { SysFreeString(GetUSBCPUVersion()); }},
+      {"ResetUSBCPU", [] { ResetUSBCPU(); }},
+      {"GetCalibrationDate", [] { SysFreeString(GetCalibrationDate()); }},
+      {"SetDate", [] { SetDate(); }},
+      {"SetCustomDate", [] { SetCustomDate(2010, 1, 1); }},
+      {"ReadWriteHardwareSlope", [] { ReadWriteHardwareSlope(1, 0, &byte); }},
+      {"ReadWriteSoftwareSlope", [] { ReadWriteSoftwareSlope(1, 0, 0, &value); }},
+      {"SetCompanyName", [] { SetCompanyName(&name); }},
+      {"GetCompanyName", [] { SysFreeString(GetCompanyName()); }},
+      {"EnableCompanyName", [] { EnableCompanyName(1); }},
+      {"DisableCompanyName", [] { DisableCompanyName(1); }},
+      {"GetPowerDownHour", [] { GetPowerDownHour(); }},
+      {"SetPowerDownHour", [] { SetPowerDownHour(1); }},
+      {"GetBatteryLevel", [] { GetBatteryLevel(); }},
+      {"SaveToEEPROM", [] { SaveToEEPROM(); }},
+  };
+  const std::pair<const char*, std::function<bool()>> early[] = {
+      {"RestoreFactoryDefault", [] { return RestoreFactoryDefault(); }},
+      {"SetSerialNumber", [] { return SetSerialNumber(&serial); }},
+      {"SetCalibrationRange", [] { return SetCalibrationRange(1); }},
+      {"GetQX5TickCount", [] { return GetQX5TickCount() != 0xFFFFFFFF; }},
+      {"GetLcdRow", [] { return GetLcdRow(0, bytes); }},
+      {"UploadMemory", [] { return UploadMemory(0, 4, bytes); }},
+      {"DownloadMemory", [] { return DownloadMemory(0, 4, bytes); }},
+      {"EraseMemory", [] { return EraseMemory(0, 4); }},
+      {"RunTest", [] { return RunTest(3, 0, nullptr, &length, bytes); }},
+      {"DoBoot", [] { return DoBoot(1); }},
+      {"GetChipset", [] { return GetChipset() != 0xFFFFFFFF; }},
+  };
+  for (const auto& [export_, call] : initialising) {
+    SCOPED_TRACE(export_);
+    api::ResetLibraryState();
+    call();
+    EXPECT_NE(api::library().deviceList, nullptr);
+  }
+  SysFreeString(name);  // what SetCompanyName put there when its exchange failed
+  for (const auto& [export_, call] : early) {
+    SCOPED_TRACE(export_);
+    api::ResetLibraryState();
+    EXPECT_FALSE(call());
+    EXPECT_EQ(api::library().deviceList, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace qx5::test
