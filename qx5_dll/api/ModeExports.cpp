@@ -1,0 +1,241 @@
+// The gauge's settings: measuring mode, device and range with their names, time averaging,
+// auto zero, constant N, reverse and relative mode, keypad, backlight and power.
+#include <algorithm>
+#include <string>
+
+#include "qx5_dll/api/CommandRows.h"
+
+using namespace qx5::api;
+using qx5::LogFunction;
+
+namespace {
+
+constexpr std::uint8_t kModes = 3;
+constexpr std::uint8_t kButtons = 15;
+
+constexpr Setter kSetMode{"SetMode", "SetMode %d", 32, Group::Initialising,
+                          [](std::uint8_t mode) -> std::uint8_t { return mode % kModes; }};
+constexpr Setter kSetConstN{"SetConstN", "SetConstN %d", 22, Group::Initialising,
+                            [](std::uint8_t value) { return value; }};
+constexpr Setter kSetReverseMode{"SetReverseMode", "SetReverseMode %d", 60, Group::Initialising,
+                                 asFlag};
+constexpr Setter kSetRelPresStatus{"SetRelPresStatus", "SetRelPresStatus", 68, Group::Initialising,
+                                   asFlag};
+constexpr Setter kPushButton{"PushButton", "PushButton %d", 38, Group::Initialising,
+                             [](std::uint8_t button) -> std::uint8_t { return button % kButtons; }};
+constexpr Setter kBackLightOn{"BackLightOn", "BackLightOn %d", 23, Group::Initialising, asFlag};
+constexpr Setter kEnterSetUp{"EnterSetUp", "EnterSetUp", 37};
+constexpr Setter kAbort{"Abort", "Abort", 40};
+constexpr Setter kPowerOff{"QX5_Off", "QX5_Off", 39};
+constexpr Setter kChangeTimeAverage{"ChangeTimeAverage", "ChangeTimeAverage", 15};
+
+constexpr Getter<std::uint8_t> kGetAtMode{
+    "GetAtMode",
+    "GetAtMode ",
+    31,
+    Group::Initialising,
+    0,
+    [](const ReplyPacket& reply) { return reply.u8(8); },
+    [](LogFunction& scope, std::uint8_t mode) { scope.Info("mode = %s", trueFalse(mode != 0)); }};
+constexpr Getter<float> kGetConstN{
+    "GetConstN",
+    "GetConstN",
+    21,
+    Group::Initialising,
+    0.0f,
+    [](const ReplyPacket& reply) { return static_cast<float>(reply.u8(8) / 100.0); },
+    [](LogFunction& scope, float value) { scope.Info("constn = %g", value); },
+    true};
+constexpr Getter<bool> kGetReverseModeStatus{
+    "GetReverseModeStatus",
+    "GetReverseModeStatus",
+    61,
+    Group::Initialising,
+    false,
+    [](const ReplyPacket& reply) { return reply.u8(8) != 0; },
+    [](LogFunction& scope, bool on) { scope.Info("GetReverseModeStatus = %s", trueFalse(on)); }};
+constexpr Getter<bool> kGetRelPresStatus{
+    "GetRelPresStatus",
+    "GetRelPresStatus",
+    67,
+    Group::Initialising,
+    false,
+    [](const ReplyPacket& reply) { return reply.u8(8) != 0; },
+    [](LogFunction& scope, bool on) { scope.Info("GetRelPresStatus = %s", trueFalse(on)); }};
+
+// Device and range selection are one operation: every answered selection tells how many
+// ranges the selected device has and how many devices there are.
+bool select(LogFunction& scope, std::uint8_t code, std::uint8_t index) {
+  return runCommand(
+      scope, {.code = code}, false, [&](CommandPacket& packet) { packet.u8(8, index); },
+      [](const ReplyPacket& reply) {
+        library().maxRange = reply.u8(8);
+        library().maxDevice = reply.u8(9);
+        return true;
+      });
+}
+
+// A name or list as the gauge sends it: as long as byte 5 says, but never more than arrived, and
+// no more than `limit` characters. Names have no limit of their own: they are kept whole, up to
+// what one reply can hold.
+std::string textReply(LogFunction& scope, const ReplyPacket& reply, std::size_t limit) {
+  const std::uint32_t received = std::min<std::uint32_t>(reply.count(), qx5::packet::kBufferSize);
+  const int available =
+      received > qx5::packet::kReplyDataOffset ? int(received - qx5::packet::kReplyDataOffset) : 0;
+  int length = reply.u8(qx5::packet::kReplyDataLengthOffset);
+  if (length > available) {
+    scope.Detail("length is %d, but max in buffer is %d", length, available);
+    length = available;
+  }
+  if (static_cast<std::size_t>(length) > limit) {
+    QX5_LOG_SCOPE(cut, "GetDeviceRanges", "VIRTUAL_GET_DEVICE_RANGES length is %d, but max is %d",
+                  length, int(limit));
+    length = static_cast<int>(limit);
+  }
+  return reply.text(qx5::packet::kReplyDataOffset, static_cast<std::size_t>(length));
+}
+
+constexpr std::size_t kRangeListMax = 52;
+constexpr std::size_t kNoLimit = qx5::packet::kBufferSize;
+
+BSTR queryText(LogFunction& scope, std::uint8_t code, std::size_t limit, bool dropLeadingBlanks) {
+  std::string text = "---";
+  runCommand(scope, {.code = code, .group = Group::Early}, false, kNoParameters,
+             [&](const ReplyPacket& reply) {
+               text = textReply(scope, reply, limit);
+               if (dropLeadingBlanks) text.erase(0, text.find_first_not_of(' '));
+               scope.Info("%s = \"%s\"", scope.name(), text.c_str());
+               return true;
+             });
+  return makeBstr(text);
+}
+
+const char* timeAverageName(std::uint8_t mode) {
+  static constexpr const char* kNames[] = {"Off", "1s ", "2s ", "4s ", "8s ",
+                                           "10s", "20s", "1m ", "2m "};
+  return mode < std::size(kNames) ? kNames[mode] : "new";
+}
+
+// Sends the auto-zero switch; the flag follows the gauge only when it answered.
+bool sendAutoZero(LogFunction& scope, bool on) {
+  return runCommand(
+      scope, {.code = 6}, false,
+      [&](CommandPacket& packet) {
+        packet.u8(8, on ? 1 : 0);
+        packet.u8(17, 0);
+      },
+      [&](const ReplyPacket&) {
+        library().autoZero = on;
+        return true;
+      });
+}
+
+}  // namespace
+
+QX5_API bool QX5_CALL SetMode(unsigned char mode) { return sendSetter<kSetMode>(mode); }
+QX5_API bool QX5_CALL SetConstN(unsigned char value) { return sendSetter<kSetConstN>(value); }
+QX5_API bool QX5_CALL SetReverseMode(unsigned char on) { return sendSetter<kSetReverseMode>(on); }
+QX5_API bool QX5_CALL SetRelPresStatus(unsigned char on) {
+  return sendSetter<kSetRelPresStatus>(on);
+}
+QX5_API bool QX5_CALL PushButton(unsigned char button) { return sendSetter<kPushButton>(button); }
+QX5_API bool QX5_CALL BackLightOn(unsigned char on) { return sendSetter<kBackLightOn>(on); }
+QX5_API bool QX5_CALL EnterSetUp(void) { return sendSetter<kEnterSetUp>(0); }
+QX5_API bool QX5_CALL Abort(void) { return sendSetter<kAbort>(0); }
+QX5_API bool QX5_CALL QX5_Off(void) { return sendSetter<kPowerOff>(0); }
+QX5_API bool QX5_CALL ChangeTimeAverage(void) { return sendSetter<kChangeTimeAverage>(0); }
+
+QX5_API unsigned char QX5_CALL GetAtMode(void) { return queryGetter<kGetAtMode>(); }
+QX5_API float QX5_CALL GetConstN(void) { return queryGetter<kGetConstN>(); }
+QX5_API bool QX5_CALL GetReverseModeStatus(void) { return queryGetter<kGetReverseModeStatus>(); }
+QX5_API bool QX5_CALL GetRelPresStatus(void) { return queryGetter<kGetRelPresStatus>(); }
+
+QX5_API bool QX5_CALL SetAtMode(unsigned char mode) {
+  QX5_LOG_SCOPE(scope, "SetAtMode", "SetAtMode %d", mode);
+  scope.Info("SetAtMode %d", mode);
+  if (!QX5Init()) return false;
+  return SetMode(mode);
+}
+
+QX5_API bool QX5_CALL BackLightOff(unsigned char off) {
+  QX5_LOG_SCOPE(scope, "BackLightOff", "BackLightOff %d", off);
+  scope.Info("BackLightOff %d", off);
+  if (!QX5Init()) return false;
+  return BackLightOn(asInvertedFlag(off));
+}
+
+QX5_API bool QX5_CALL SetRange(unsigned char range) {
+  QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);
+  scope.Info("SetRange %d", range);
+  return select(scope, 24, range);
+}
+
+QX5_API bool QX5_CALL SetDevice(unsigned char device) {
+  QX5_LOG_SCOPE(scope, "SetDevice", "SetDevice %d", device);
+  scope.Info("SetDevice %d", device);
+  return select(scope, 19, device);
+}
+
+QX5_API unsigned char QX5_CALL GetNumberOfRanges(void) {
+  QX5_LOG_SCOPE(scope, "GetNumberOfRanges", "GetNumberOfRanges");
+  return library().maxRange;
+}
+
+QX5_API unsigned char QX5_CALL GetNumberOfDevices(void) {
+  QX5_LOG_SCOPE(scope, "GetNumberOfDevices", "GetNumberOfDevices");
+  return library().maxDevice;
+}
+
+QX5_API BSTR QX5_CALL GetDeviceName(void) {
+  QX5_LOG_SCOPE(scope, "GetDeviceName", "GetDeviceName");
+  return queryText(scope, 33, kNoLimit, true);
+}
+
+QX5_API BSTR QX5_CALL GetDeviceRange(void) {
+  QX5_LOG_SCOPE(scope, "GetDeviceRange", "GetDeviceRange");
+  return queryText(scope, 48, kNoLimit, true);
+}
+
+QX5_API BSTR QX5_CALL GetDeviceRanges(void) {
+  QX5_LOG_SCOPE(scope, "GetDeviceRanges", "GetDeviceRanges");
+  return queryText(scope, 34, kRangeListMax, false);
+}
+
+QX5_API BSTR QX5_CALL TimeAverageMode(void) {
+  QX5_LOG_SCOPE(scope, "TimeAverageMode", "TimeAverageMode");
+  std::string name = "---";
+  const Outcome outcome = exchangeCommand(scope, {.code = 15}, kNoParameters);
+  if (outcome == Outcome::Refused) return nullptr;
+  if (outcome == Outcome::Done) {
+    const std::uint8_t mode = replyPacket().u8(8);
+    name = timeAverageName(mode);
+    scope.Info("TimeAverageMode = %d - %s", mode, name.c_str());
+  }
+  return makeBstr(name);
+}
+
+QX5_API bool QX5_CALL SetTimeAvgOff(void) {
+  QX5_LOG_SCOPE(scope, "SetTimeAvgOff", "SetTimeAvgOff");
+  scope.Info("SetTimeAvgOff");
+  return runCommand(
+      scope, {.code = 66}, false, [](CommandPacket& packet) { packet.u8(8, 0); },
+      [](const ReplyPacket& reply) { return reply.u8(8) != 0; });
+}
+
+QX5_API bool QX5_CALL SetAutoZeroOn(unsigned char on) {
+  QX5_LOG_SCOPE(scope, "SetAutoZeroOn", "SetAutoZeroOn %d", on);
+  scope.Info("SetAutoZeroOn %d", on);
+  return sendAutoZero(scope, on != 0);
+}
+
+QX5_API bool QX5_CALL SetAutoZeroOff(unsigned char off) {
+  QX5_LOG_SCOPE(scope, "SetAutoZeroOff", "SetAutoZeroOff %d", off);
+  scope.Info("SetAutoZeroOff %d", off);
+  library().autoZero = false;
+  return sendAutoZero(scope, off == 0);
+}
+
+QX5_API bool QX5_CALL GetAutoZero(void) {
+  QX5_LOG_SCOPE(scope, "GetAutoZero", "GetAutoZero");
+  return QX5Init() && library().autoZero;
+}
