@@ -256,8 +256,7 @@ std::optional<bool> aGoto::poll(Run& state) {
     }
     if (maxWaitMs_ > 0 && static_cast<std::int64_t>(since(state.waitStart, now)) > maxWaitMs_) {
       std::printf("timeout waiting to attain pressure\n");
-      if (QX5SetFloat* setFan = present(binding().SetFanSpeed, "SetFanSpeed"))
-        setFan->call(0.0f);
+      if (QX5SetFloat* setFan = present(binding().SetFanSpeed, "SetFanSpeed")) setFan->call(0.0f);
       return false;
     }
     if (!interCallDelay()) return false;

@@ -136,7 +136,7 @@ TEST_F(GotoTest, BadPressureIsRefusedAndHugeLimitsSaturate) {
   EXPECT_EQ(gotoAt(0).maxWaitMs(), INT_MIN);
   ASSERT_EQ(parse({"Goto", "20", "1", "1.0009", "0.0001", "1"}), std::nullopt);
   EXPECT_EQ(gotoAt(0).durationMs(), 1000);  // truncated
-  EXPECT_EQ(gotoAt(0).maxWaitMs(), 5);  // 0.0001f minutes is a shade under 6 ms
+  EXPECT_EQ(gotoAt(0).maxWaitMs(), 5);      // 0.0001f minutes is a shade under 6 ms
 }
 
 TEST_F(GotoTest, OldFirmwareIsBefore23) {
