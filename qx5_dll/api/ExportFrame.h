@@ -108,6 +108,9 @@ class ReplyPacket {
   std::uint32_t count_;
 };
 
+// Call inside a catch-all: the exception's text as an error line of `scope`.
+void reportException(LogFunction& scope);
+
 enum class Outcome { Refused, Failed, Done };  // QX5Init refused, exchange failed, reply in hand
 
 ReplyPacket replyPacket();

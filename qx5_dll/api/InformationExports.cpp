@@ -7,16 +7,20 @@
 #include "qx5dll.h"
 
 QX5_API BSTR QX5_CALL GetErrorMessage(void) {
-  const std::string text = qx5::ErrorText();
-  qx5::LogPrint(text.empty() ? 8 : 4, "GetErrorMessage=\"%s\"", text.c_str());
-  BSTR result = qx5::api::makeBstr(text);
-  qx5::TakeErrorText();
-  return result;
+  try {
+    const std::string text = qx5::ErrorText();
+    qx5::LogPrint(text.empty() ? 8 : 4, "GetErrorMessage=\"%s\"", text.c_str());
+    BSTR result = qx5::api::makeBstr(text);
+    qx5::TakeErrorText();
+    return result;
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 QX5_API BSTR QX5_CALL GetDLLVersion(void) {
   QX5_LOG_SCOPE(scope, "GetDLLVersion", "GetDLLVersion returning %s", qx5::api::kDllVersion);
-  return qx5::api::makeBstr(qx5::api::kDllVersion);
+  return SysAllocString(qx5::api::kDllVersion);
 }
 
 // C++ linkage on purpose: exported under its decorated name.

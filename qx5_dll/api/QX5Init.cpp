@@ -1,6 +1,7 @@
 // On-demand initialisation: logging from the environment, the device list, the guard.
 #include <cstdlib>
 
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
@@ -40,13 +41,19 @@ QX5_API bool QX5_CALL QX5Init(void) {
     qx5::LogPrint(8, "InitializeVariables");
     InitializeVariables();
     ResetPacketBuffers();
-  } catch (const std::exception& e) {
-    scope.Error("exception: %s", e.what());
+  } catch (...) {
+    reportException(scope);
     return false;
   }
   // Set before the guard: only the call that ran the guard sees its refusal.
   state.initialised = true;
-  if (qx5::CountQX5DLL() >= 1) {
+  int others = -1;  // a guard that cannot count never refuses
+  try {
+    others = qx5::CountQX5DLL();
+  } catch (...) {
+    reportException(scope);
+  }
+  if (others >= 1) {
     scope.Detail("already a process attached to the DLL,... returning false");
     return false;
   }

@@ -1,20 +1,27 @@
 // Choosing the gauge that receives every later command.
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/mchpusb.h"
 #include "qx5dll.h"
 
 using qx5::api::library;
+using qx5::api::reportException;
 
+// Selection enumerates through the platform; whatever it throws stays in the library.
 QX5_API bool QX5_CALL UsbPort(unsigned char index) {
   qx5::SetLogDeviceTag("[??]");
   QX5_LOG_SCOPE(scope, "UsbPort", "UsbPort %d", index);
   scope.Info("UsbPort %d", index);
   if (!QX5Init()) return false;
-  qx5::mchpusb* list = library().deviceList;
-  if (list && list->SetDeviceInstance(index)) {
-    library().currentPort = static_cast<std::int32_t>(list->currentIndex());
-    return true;
+  try {
+    qx5::mchpusb* list = library().deviceList;
+    if (list && list->SetDeviceInstance(index)) {
+      library().currentPort = static_cast<std::int32_t>(list->currentIndex());
+      return true;
+    }
+  } catch (...) {
+    reportException(scope);
   }
   library().currentPort = 0;
   scope.Info("Failed to select UsbPort %d", index);
@@ -29,13 +36,22 @@ QX5_API bool QX5_CALL UsbPortOpen(void) {
 
 QX5_API void QX5_CALL UsbPortClose(void) {
   QX5_LOG_SCOPE(scope, "UsbPortClose", "UsbPortClose");
-  if (QX5Init() && library().deviceList) library().deviceList->SetDeviceInstance(0);
+  try {
+    if (QX5Init() && library().deviceList) library().deviceList->SetDeviceInstance(0);
+  } catch (...) {
+    reportException(scope);
+  }
 }
 
 QX5_API int32_t QX5_CALL GetDeviceCount(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceCount", "GetDeviceCount");
   if (!QX5Init() || !library().deviceList) return -1;
-  const auto count = static_cast<std::int32_t>(library().deviceList->UpdateAndGetDeviceCount());
-  scope.Info("count = %d", count);
-  return count;
+  try {
+    const auto count = static_cast<std::int32_t>(library().deviceList->UpdateAndGetDeviceCount());
+    scope.Info("count = %d", count);
+    return count;
+  } catch (...) {
+    reportException(scope);
+  }
+  return -1;
 }

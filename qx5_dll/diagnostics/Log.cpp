@@ -163,10 +163,9 @@ void LogState::writeLine(int lineLevel, std::string_view prefix, std::string_vie
   }
 }
 
-int LogState::detailLevel(const LogFunction& scope) {
-  return scope.onOwnerThread_ && gLog.outermostFirstCall.load(std::memory_order_relaxed)
-             ? kLogFirst
-             : kLogDebug;
+// Follows the outermost call whichever thread writes the line (unlike the scope level test).
+int LogState::detailLevel(const LogFunction&) {
+  return gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogDebug;
 }
 
 void LogState::errorLine(const LogFunction& scope, const std::string& message) {

@@ -93,12 +93,15 @@ int errorFromLibusb(int code) {
   }
 }
 
-// One opened device. The transport closes the device file before it frees the interface
-// (the platform's order), so the libusb handle lives until both are done with it.
+// One opened device. Closing the device file ends every use of the device, claim included, as
+// it does on the platform the transport was written for: an enumeration closes all files but
+// frees an interface only when it reuses the slot, and a claim kept until then would refuse
+// the gauge to whichever slot it lands in next. The entry stays until the interface handle is
+// freed too, so that call still succeeds; transfers on it fail.
 struct OpenDevice {
-  libusb_device_handle* handle = nullptr;
+  libusb_device_handle* handle = nullptr;  // null once the device file is closed
   bool fileOpen = true;
-  bool interfaceClaimed = false;
+  bool interfaceClaimed = false;              // the interface handle is outstanding
   std::map<std::uint8_t, unsigned> timeouts;  // per pipe, milliseconds; absent = no limit
 };
 
@@ -124,10 +127,7 @@ class LibusbPlatform final : public UsbPlatform {
 
   ~LibusbPlatform() override {
     if (!complete_) return;
-    for (auto& [id, device] : devices_) {
-      if (device->interfaceClaimed) functions_.releaseInterface(device->handle, kGaugeInterface);
-      functions_.close(device->handle);
-    }
+    for (auto& [id, device] : devices_) closeHandle(*device);
     devices_.clear();
     functions_.exit(context_);
   }
@@ -179,6 +179,7 @@ class LibusbPlatform final : public UsbPlatform {
   bool closeDevice(DeviceHandle id) override {
     OpenDevice* device = find(id);
     if (!device || !device->fileOpen) return fail(kErrorInvalidHandle);
+    closeHandle(*device);
     device->fileOpen = false;
     releaseIfUnused(id);
     return true;
@@ -203,7 +204,7 @@ class LibusbPlatform final : public UsbPlatform {
   bool freeInterface(InterfaceHandle id) override {
     OpenDevice* device = find(id);
     if (!device || !device->interfaceClaimed) return fail(kErrorInvalidHandle);
-    functions_.releaseInterface(device->handle, kGaugeInterface);
+    if (device->handle) functions_.releaseInterface(device->handle, kGaugeInterface);
     device->interfaceClaimed = false;
     releaseIfUnused(id);
     return true;
@@ -302,15 +303,23 @@ class LibusbPlatform final : public UsbPlatform {
 
   OpenDevice* claimed(InterfaceHandle id) {
     OpenDevice* device = find(id);
-    if (device && device->interfaceClaimed) return device;
+    if (device && device->interfaceClaimed && device->handle) return device;
     fail(complete_ ? kErrorInvalidHandle : kErrorNotSupported);
     return nullptr;
+  }
+
+  // Gives the device back to the system: the claim (when held) and the libusb handle.
+  void closeHandle(OpenDevice& device) {
+    if (!device.handle) return;
+    if (device.interfaceClaimed) functions_.releaseInterface(device.handle, kGaugeInterface);
+    functions_.close(device.handle);
+    device.handle = nullptr;
   }
 
   void releaseIfUnused(DeviceHandle id) {
     auto it = devices_.find(id);
     if (it == devices_.end() || it->second->fileOpen || it->second->interfaceClaimed) return;
-    functions_.close(it->second->handle);
+    closeHandle(*it->second);
     devices_.erase(it);
   }
 

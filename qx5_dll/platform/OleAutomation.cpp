@@ -55,10 +55,19 @@ ULONG elementSize(VARTYPE vt) {
   }
 }
 
+// False when the count does not fit in memory's address range (a caller's bounds may ask for
+// more; a wrapped count would leave a small block indexed by large positions).
+bool elementCount(const SAFEARRAY* array, std::size_t& count) {
+  count = 1;
+  for (unsigned d = 0; d < array->cDims; ++d) {
+    if (__builtin_mul_overflow(count, array->rgsabound[d].cElements, &count)) return false;
+  }
+  return true;
+}
+
 std::size_t elementCount(const SAFEARRAY* array) {
-  std::size_t count = 1;
-  for (unsigned d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
-  return count;
+  std::size_t count = 0;
+  return elementCount(array, count) ? count : 0;
 }
 
 // Address of the element at `indices` (rightmost dimension first), or null when out of bounds.
@@ -195,7 +204,8 @@ QX5_API SAFEARRAY* QX5_CALL SafeArrayCreate(VARTYPE vt, unsigned int dims, SAFEA
 QX5_API HRESULT QX5_CALL SafeArrayAllocData(SAFEARRAY* array) {
   if (!array) return E_INVALIDARG;
   if (array->pvData) return S_OK;  // already has its data; allocating again would leak it
-  std::size_t count = elementCount(array);
+  std::size_t count = 0;
+  if (!elementCount(array, count)) return E_OUTOFMEMORY;
   // Zeroed data is what the element types expect: null strings, empty variants.
   array->pvData = std::calloc(count ? count : 1, array->cbElements);
   return array->pvData ? S_OK : E_OUTOFMEMORY;

@@ -10,6 +10,7 @@
 #include "qx5_dll/transport/UsbPlatformFactory.h"
 #include "qx5_dll/transport/mchpusb.h"
 #include "support/FakeGaugeBus.h"
+#include "support/ScriptedUsbPlatform.h"
 
 namespace qx5 {
 namespace {
@@ -177,6 +178,21 @@ TEST_F(Frame, MissingLibusbStillInitialisesAndSaysWhy) {
   });
   EXPECT_NE(log.find("Invalid WinUSB wrapper"), std::string::npos);
   EXPECT_NE(log.find("cannot load libusb-absent.so.0"), std::string::npos);
+}
+
+// A platform that throws where a binding runs out of memory: the exports stay the C boundary.
+struct ThrowingPlatform : test::NullUsbPlatform {
+  bool beginEnumeration() override { throw std::bad_alloc(); }
+};
+
+TEST_F(Frame, NothingThrownDuringSelectionEscapesTheExports) {
+  setUsbPlatformFactory([] { return std::make_unique<ThrowingPlatform>(); });
+  EXPECT_NO_THROW(EXPECT_EQ(GetDeviceCount(), -1));
+  EXPECT_NE(ErrorText().find("GetDeviceCount exception"), std::string::npos) << ErrorText();
+  EXPECT_NO_THROW(EXPECT_FALSE(UsbPort(0)));
+  EXPECT_EQ(library().currentPort, 0);
+  EXPECT_NO_THROW(EXPECT_FALSE(UsbPortOpen()));
+  EXPECT_NO_THROW(UsbPortClose());
 }
 
 }  // namespace

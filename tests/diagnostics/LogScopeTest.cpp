@@ -188,5 +188,24 @@ TEST_F(LogScopeTest, SecondThreadStaysOutOfTheChainAndIsMarked) {
                                  "TRACE     <SetRange"));
 }
 
+// Detail lines follow the outermost first call whichever thread writes them; only the scope
+// level test is tied to the owning thread.
+TEST_F(LogScopeTest, SecondThreadDetailDuringAFirstCallIsAtLevelFive) {
+  Marks marks;
+  unsigned char otherMark = 0;
+  bool secondSeesDebug = true;
+  const auto lines = logLinesAt(kLogFirst, [&] {
+    LogFunction outer(&marks.outer, "SetRange", "SetRange %d", 1);
+    std::thread second([&] {
+      LogFunction scope(&otherMark, "GetPressure", "GetPressure");
+      scope.Detail("reading");
+      secondSeesDebug = scope.IsEnabled(kLogDebug);
+    });
+    second.join();
+  });
+  EXPECT_THAT(lines, testing::Contains("FIRST     GetPressure reading"));
+  EXPECT_FALSE(secondSeesDebug);
+}
+
 }  // namespace
 }  // namespace qx5

@@ -100,6 +100,11 @@ TEST(SafeArray, RejectsWhatItCannotHold) {
   locked->cLocks = 0;
   EXPECT_EQ(SafeArrayDestroy(locked), S_OK);
   EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
+  // 2^65 elements: a count that wraps to zero must not leave a one-element block to index.
+  SAFEARRAYBOUND huge[5] = {{65536, 0}, {65536, 0}, {65536, 0}, {65536, 0}, {2, 0}};
+  SAFEARRAY* wrapped = SafeArrayCreate(VT_UI1, 5, huge);
+  EXPECT_EQ(wrapped, nullptr);
+  SafeArrayDestroy(wrapped);
 }
 
 TEST(SafeArray, TwoDimensionsIndexRightmostFirst) {
