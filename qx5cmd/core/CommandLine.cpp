@@ -12,13 +12,6 @@ constexpr const char* kInfoTests[] = {"GetQX5FirmwareVersion", "GetDeviceName",
                                       "GetDeviceRange",        "GetDeviceRanges",
                                       "GetCalibrationDate",    "GetPressure"};
 
-// A whole decimal number; false when anything is left over.
-bool parseWhole(const std::string& text, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0';
-}
-
 class Parser {
  public:
   Parser(const std::vector<std::string>& words, const TestRegistry& registry, Session& session,
@@ -98,7 +91,7 @@ class Parser {
   }
 
   std::optional<int> valueOption(char letter, const std::string& text) {
-    long number = 0;
+    int number = 0;
     switch (letter) {
       case 'd':
         options_.delayMs = std::atoi(text.c_str());
@@ -107,15 +100,15 @@ class Parser {
         options_.loops = std::atoi(text.c_str());
         break;
       case 'g':
-        if (!parseWhole(text, number)) return usage("bad gauge number");
-        options_.gaugeSerial = static_cast<int>(number);
+        if (!parseDecimalInt(text, number)) return usage("bad gauge number");
+        options_.gaugeSerial = number;
         break;
       case 'v':
         if (text.empty()) {
           options_.verbosity = 5;
         } else {
-          if (!parseWhole(text, number)) return usage("bad verbosity level");
-          options_.verbosity = static_cast<int>(number);
+          if (!parseDecimalInt(text, number)) return usage("bad verbosity level");
+          options_.verbosity = number;
         }
         break;
     }

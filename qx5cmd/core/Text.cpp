@@ -1,8 +1,11 @@
 #include "qx5cmd/core/Text.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 namespace qx5cmd {
 
@@ -30,6 +33,15 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
         std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
+  return true;
+}
+
+bool parseDecimalInt(const std::string& text, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  long number = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || number < INT_MIN || number > INT_MAX) return false;
+  value = static_cast<int>(number);
   return true;
 }
 

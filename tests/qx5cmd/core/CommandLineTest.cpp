@@ -78,6 +78,14 @@ TEST_F(CommandLineTest, BadGaugeOrVerbosityEndsWithMinusOne) {
   EXPECT_THAT(errors, StartsWith("qx5cmd: bad gauge number\nqx5cmd compiled on Jul 20 2010\n\n"));
   EXPECT_EQ(parse({"-v=loud"}), -1);
   EXPECT_THAT(errors, StartsWith("qx5cmd: bad verbosity level\n"));
+  // Cut to 32 bits these would filter on -1 (an unreadable serial) or on 0 (every gauge).
+  EXPECT_EQ(parse({"-g=4294967295"}), -1);
+  EXPECT_THAT(errors, StartsWith("qx5cmd: bad gauge number\n"));
+  EXPECT_EQ(parse({"-g=4294967296"}), -1);
+  EXPECT_EQ(parse({"-v=99999999999999999999"}), -1);
+  EXPECT_EQ(parse({"-g=-2147483648", "-v=+7"}), std::nullopt);
+  EXPECT_EQ(state.options.gaugeSerial, -2147483647 - 1);
+  EXPECT_EQ(state.options.verbosity, 7);
 }
 
 TEST_F(CommandLineTest, HelpAndUnknownWordsShowUsageWithStatusZero) {
