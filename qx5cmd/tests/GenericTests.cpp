@@ -31,9 +31,10 @@ std::string streamed(T value) {
 }  // namespace
 
 bool parseInteger(const std::string& text, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0';
+  int number = 0;
+  if (!parseDecimalInt(text, number)) return false;
+  value = number;
+  return true;
 }
 
 bool parseFloat(const std::string& text, float& value) {

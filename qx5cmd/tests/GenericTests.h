@@ -12,6 +12,7 @@
 namespace qx5cmd {
 
 // Number conversions of test arguments: the whole text must be used; the empty text is 0.
+// Integers must fit 32 bits.
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
 

@@ -113,6 +113,22 @@ TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
   EXPECT_THAT(errors, StartsWith(" bad string argument '' to SetCompanyName invalid argument"));
 }
 
+TEST_F(GenericTestsTest, IntegersThatDoNotFit32BitsAreRefused) {
+  setenv("USERNAME", "quill", 1);
+  registry = TestRegistry{};
+  registerMeasurementTests(registry);
+  unsetenv("USERNAME");
+  // Cut to 32 bits, this would write serial number 0 into the gauge.
+  EXPECT_EQ(parse({"SetSerialNumber", "4294967296"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad integer argument '4294967296' to SetSerialNumber"));
+  EXPECT_EQ(parse({"SetRange", "-9999999999"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad integer argument '-9999999999' to SetRange"));
+  ASSERT_EQ(parse({"SetSerialNumber", "-2147483648"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(fake_.takeCalls(), "SetSerialNumber -2147483648\n");
+}
+
 TEST_F(GenericTestsTest, SetterAsLastWordSetsZero) {
   ASSERT_EQ(parse({"SetFanSpeed"}), std::nullopt);
   std::string out;
