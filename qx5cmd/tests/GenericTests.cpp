@@ -148,7 +148,10 @@ bool aTickRate::bind() {
   return tickCount_ != nullptr;
 }
 
-std::string tickRateReport(long long ticks, long long milliseconds) {
+std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1) {
+  const auto ticks =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(t1) - static_cast<std::uint32_t>(t0));
+  const std::uint32_t milliseconds = g1 - g0;
   std::string text = streamed(ticks) + " ticks in " + streamed(milliseconds) + " milliseconds\n";
   if (milliseconds == 0)
     return text + "that's n/a ticks per second\n or n/a milliseconds per tick\n";
@@ -161,16 +164,13 @@ std::string tickRateReport(long long ticks, long long milliseconds) {
 bool aTickRate::run() {
   session().sleep(10);
   int ms = static_cast<int>(value_ * 1000.0);
-  std::uint32_t t0 = static_cast<std::uint32_t>(tickCount_->call());
+  int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);
   if (ms > 0) session().sleep(ms);
-  std::uint32_t t1 = static_cast<std::uint32_t>(tickCount_->call());
+  int t1 = tickCount_->call();
   std::uint32_t g1 = platform::tickCountMs();
-  // Unsigned differences stay right across a counter wrap.
-  std::printf(
-      "%s", tickRateReport(static_cast<std::uint32_t>(t1 - t0), static_cast<std::uint32_t>(g1 - g0))
-                .c_str());
+  std::printf("%s", tickRateReport(t0, t1, g0, g1).c_str());
   return true;
 }
 

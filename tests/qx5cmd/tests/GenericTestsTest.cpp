@@ -225,15 +225,20 @@ TEST_F(GenericTestsTest, BreakEndsWaitAfterTheCurrentSecond) {
 }
 
 TEST_F(GenericTestsTest, TickRateReport) {
-  EXPECT_EQ(tickRateReport(100, 1000),
+  EXPECT_EQ(tickRateReport(7, 107, 50, 1050),
             "100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"
             " or 10 milliseconds per tick\n");
-  EXPECT_EQ(tickRateReport(5, 0),
+  EXPECT_EQ(tickRateReport(0, 5, 9, 9),
             "5 ticks in 0 milliseconds\nthat's n/a ticks per second\n"
             " or n/a milliseconds per tick\n");
-  EXPECT_EQ(tickRateReport(0, 1000),
+  EXPECT_EQ(tickRateReport(3, 3, 0, 1000),
             "0 ticks in 1000 milliseconds\nthat's 0 ticks per second\n"
             " or n/a milliseconds per tick\n");
+  // Both counters wrap; the gauge's counts on as a signed 32-bit number.
+  EXPECT_THAT(tickRateReport(2147483600, -2147483596, 0xFFFFFE0Cu, 0x1F4u),
+              StartsWith("100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"));
+  // A gauge that stops answering reads -1: a negative count, not four billion ticks.
+  EXPECT_THAT(tickRateReport(100, -1, 0, 1000), StartsWith("-101 ticks in 1000 milliseconds\n"));
 }
 
 TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
