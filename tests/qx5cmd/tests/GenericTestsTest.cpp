@@ -250,5 +250,17 @@ TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
   EXPECT_EQ(sleeps(), (std::vector<int>{10, 250}));
 }
 
+TEST_F(GenericTestsTest, BreakEndsTickRatePauseAfterTheCurrentSecond) {
+  ASSERT_EQ(parse({"TickRate", "3600"}), std::nullopt);
+  session().sleep = [](int ms) {
+    sleeps().push_back(ms);
+    if (ms == 1000) requestBreak();
+  };
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(sleeps(), (std::vector<int>{10, 1000}));
+  EXPECT_THAT(out, HasSubstr(" milliseconds per tick\n"));
+}
+
 }  // namespace
 }  // namespace qx5cmd
