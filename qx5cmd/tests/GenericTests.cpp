@@ -1,5 +1,7 @@
 #include "qx5cmd/tests/GenericTests.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -26,6 +28,16 @@ std::string streamed(T value) {
   std::ostringstream text;
   text << value;
   return text.str();
+}
+
+// Seconds as whole milliseconds, truncated toward zero; a duration beyond the int range (or
+// not a number, which the float conversion accepts) is held to it rather than left undefined.
+int millisecondsOf(float seconds) {
+  const double ms = static_cast<double>(seconds) * 1000.0;
+  if (std::isnan(ms)) return 0;
+  if (ms >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (ms <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(ms);
 }
 
 }  // namespace
@@ -163,7 +175,7 @@ std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1) {
 
 bool aTickRate::run() {
   session().sleep(10);
-  int ms = static_cast<int>(value_ * 1000.0);
+  int ms = millisecondsOf(value_);
   int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);

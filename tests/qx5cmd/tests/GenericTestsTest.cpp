@@ -250,6 +250,26 @@ TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
   EXPECT_EQ(sleeps(), (std::vector<int>{10, 250}));
 }
 
+TEST_F(GenericTestsTest, TickRateDurationsBeyondTheIntRangeAreHeldToIt) {
+  session().sleep = [](int ms) {
+    sleeps().push_back(ms);
+    requestBreak();
+  };
+  struct Case {
+    const char* duration;
+    const char* line;
+  } cases[] = {{"1e12", "sleeping 2147483647 milliseconds\n"},
+               {"-1e12", "sleeping -2147483648 milliseconds\n"},
+               {"nan", "sleeping 0 milliseconds\n"}};
+  for (const Case& c : cases) {
+    clearBreakRequest();
+    ASSERT_EQ(parse({"TickRate", c.duration}), std::nullopt);
+    std::string out;
+    EXPECT_TRUE(runOnly(out));
+    EXPECT_THAT(out, StartsWith(c.line)) << c.duration;
+  }
+}
+
 TEST_F(GenericTestsTest, BreakEndsTickRatePauseAfterTheCurrentSecond) {
   ASSERT_EQ(parse({"TickRate", "3600"}), std::nullopt);
   session().sleep = [](int ms) {
