@@ -1,7 +1,6 @@
 #include "qx5cmd/core/CommandLine.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "qx5cmd/core/Text.h"
 
@@ -94,10 +93,10 @@ class Parser {
     int number = 0;
     switch (letter) {
       case 'd':
-        options_.delayMs = std::atoi(text.c_str());
+        options_.delayMs = leadingDecimalInt(text);
         break;
       case 'n':
-        options_.loops = std::atoi(text.c_str());
+        options_.loops = leadingDecimalInt(text);
         break;
       case 'g':
         if (!parseDecimalInt(text, number)) return usage("bad gauge number");

@@ -45,4 +45,11 @@ bool parseDecimalInt(const std::string& text, int& value) {
   return true;
 }
 
+int leadingDecimalInt(const std::string& text) {
+  long number = std::strtol(text.c_str(), nullptr, 10);
+  if (number > INT_MAX) return INT_MAX;
+  if (number < INT_MIN) return INT_MIN;
+  return static_cast<int>(number);
+}
+
 }  // namespace qx5cmd
