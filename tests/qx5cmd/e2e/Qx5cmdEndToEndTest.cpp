@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -212,7 +213,10 @@ TEST(Qx5cmdOnSimulator, InfoOnTwoGauges) {
   for (const char* gauge : {"[0] ", "[1] "}) {
     for (const char* test : {"GetQX5FirmwareVersion", "GetDeviceName", "GetDeviceRange",
                              "GetDeviceRanges", "GetCalibrationDate", "GetPressure"}) {
-      EXPECT_THAT(r.out, HasSubstr("\n" + std::string(gauge) + test + " ")) << gauge << test;
+      // The label is padded to 25 columns; a label of 25 characters meets its value directly.
+      char label[64];
+      std::snprintf(label, sizeof label, "%-25s", (std::string(gauge) + test).c_str());
+      EXPECT_THAT(r.out, HasSubstr("\n" + std::string(label))) << gauge << test;
     }
   }
 }
