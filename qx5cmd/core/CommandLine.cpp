@@ -1,7 +1,6 @@
 #include "qx5cmd/core/CommandLine.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "qx5cmd/core/Text.h"
 
@@ -11,13 +10,6 @@ namespace {
 constexpr const char* kInfoTests[] = {"GetQX5FirmwareVersion", "GetDeviceName",
                                       "GetDeviceRange",        "GetDeviceRanges",
                                       "GetCalibrationDate",    "GetPressure"};
-
-// A whole decimal number; false when anything is left over.
-bool parseWhole(const std::string& text, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0';
-}
 
 class Parser {
  public:
@@ -98,24 +90,24 @@ class Parser {
   }
 
   std::optional<int> valueOption(char letter, const std::string& text) {
-    long number = 0;
+    int number = 0;
     switch (letter) {
       case 'd':
-        options_.delayMs = std::atoi(text.c_str());
+        options_.delayMs = leadingDecimalInt(text);
         break;
       case 'n':
-        options_.loops = std::atoi(text.c_str());
+        options_.loops = leadingDecimalInt(text);
         break;
       case 'g':
-        if (!parseWhole(text, number)) return usage("bad gauge number");
-        options_.gaugeSerial = static_cast<int>(number);
+        if (!parseDecimalInt(text, number)) return usage("bad gauge number");
+        options_.gaugeSerial = number;
         break;
       case 'v':
         if (text.empty()) {
           options_.verbosity = 5;
         } else {
-          if (!parseWhole(text, number)) return usage("bad verbosity level");
-          options_.verbosity = static_cast<int>(number);
+          if (!parseDecimalInt(text, number)) return usage("bad verbosity level");
+          options_.verbosity = number;
         }
         break;
     }

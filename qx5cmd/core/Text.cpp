@@ -1,8 +1,11 @@
 #include "qx5cmd/core/Text.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 namespace qx5cmd {
 
@@ -31,6 +34,22 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b) {
       return false;
   }
   return true;
+}
+
+bool parseDecimalInt(const std::string& text, int& value) {
+  char* end = nullptr;
+  errno = 0;
+  long number = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || number < INT_MIN || number > INT_MAX) return false;
+  value = static_cast<int>(number);
+  return true;
+}
+
+int leadingDecimalInt(const std::string& text) {
+  long number = std::strtol(text.c_str(), nullptr, 10);
+  if (number > INT_MAX) return INT_MAX;
+  if (number < INT_MIN) return INT_MIN;
+  return static_cast<int>(number);
 }
 
 }  // namespace qx5cmd

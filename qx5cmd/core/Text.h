@@ -10,4 +10,12 @@ std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
 
+// A whole decimal number that fits an int (leading blanks and a sign allowed, the empty text
+// is 0). False when anything is left over or the number does not fit, so that a value the user
+// typed is never silently cut to 32 bits.
+bool parseDecimalInt(const std::string& text, int& value);
+// The leading decimal digits of `text` (after blanks and a sign) as an int, 0 when there are
+// none; a number beyond the int range is held to it.
+int leadingDecimalInt(const std::string& text);
+
 }  // namespace qx5cmd

@@ -1,5 +1,7 @@
 #include "qx5cmd/tests/GenericTests.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -28,12 +30,23 @@ std::string streamed(T value) {
   return text.str();
 }
 
+// Seconds as whole milliseconds, truncated toward zero; a duration beyond the int range (or
+// not a number, which the float conversion accepts) is held to it rather than left undefined.
+int millisecondsOf(float seconds) {
+  const double ms = static_cast<double>(seconds) * 1000.0;
+  if (std::isnan(ms)) return 0;
+  if (ms >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (ms <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(ms);
+}
+
 }  // namespace
 
 bool parseInteger(const std::string& text, long& value) {
-  char* end = nullptr;
-  value = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0';
+  int number = 0;
+  if (!parseDecimalInt(text, number)) return false;
+  value = number;
+  return true;
 }
 
 bool parseFloat(const std::string& text, float& value) {
@@ -147,7 +160,10 @@ bool aTickRate::bind() {
   return tickCount_ != nullptr;
 }
 
-std::string tickRateReport(long long ticks, long long milliseconds) {
+std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1) {
+  const auto ticks =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(t1) - static_cast<std::uint32_t>(t0));
+  const std::uint32_t milliseconds = g1 - g0;
   std::string text = streamed(ticks) + " ticks in " + streamed(milliseconds) + " milliseconds\n";
   if (milliseconds == 0)
     return text + "that's n/a ticks per second\n or n/a milliseconds per tick\n";
@@ -159,17 +175,16 @@ std::string tickRateReport(long long ticks, long long milliseconds) {
 
 bool aTickRate::run() {
   session().sleep(10);
-  int ms = static_cast<int>(value_ * 1000.0);
-  std::uint32_t t0 = static_cast<std::uint32_t>(tickCount_->call());
+  int ms = millisecondsOf(value_);
+  int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);
-  if (ms > 0) session().sleep(ms);
-  std::uint32_t t1 = static_cast<std::uint32_t>(tickCount_->call());
+  // Sliced like every pause, so Ctrl+C is honoured within a second; the report below uses
+  // the time that actually passed.
+  if (ms > 0) sleepUnlessBreak(ms);
+  int t1 = tickCount_->call();
   std::uint32_t g1 = platform::tickCountMs();
-  // Unsigned differences stay right across a counter wrap.
-  std::printf(
-      "%s", tickRateReport(static_cast<std::uint32_t>(t1 - t0), static_cast<std::uint32_t>(g1 - g0))
-                .c_str());
+  std::printf("%s", tickRateReport(t0, t1, g0, g1).c_str());
   return true;
 }
 

@@ -12,6 +12,7 @@
 namespace qx5cmd {
 
 // Number conversions of test arguments: the whole text must be used; the empty text is 0.
+// Integers must fit 32 bits.
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
 
@@ -140,8 +141,10 @@ class aTickRate : public ClonableTest<aTickRate, aNumberArgumentTest<aTickRate, 
   std::unique_ptr<QX5GetInt> tickCount_;
 };
 
-// The four report lines of TickRate for `ticks` counted in `milliseconds`; a zero interval or
-// rate yields "n/a" instead of a division by zero.
-std::string tickRateReport(long long ticks, long long milliseconds);
+// The four report lines of TickRate from the gauge's counter readings t0, t1 and the system's
+// millisecond readings g0, g1; a zero interval or rate yields "n/a" instead of a division by
+// zero. Both differences wrap as their 32-bit counters do; the gauge's is signed, so a failed
+// reading (-1) shows as a negative count rather than as four billion ticks.
+std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1);
 
 }  // namespace qx5cmd

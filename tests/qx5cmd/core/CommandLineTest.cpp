@@ -65,6 +65,14 @@ TEST_F(CommandLineTest, ValueLettersTakeTheRestOfTheWord) {
   EXPECT_EQ(state.options.loops, 7);
   EXPECT_FALSE(state.options.quiet);
 
+  // Beyond the int range a count or delay is held to it, not cut to whatever 32 bits remain
+  // (4294967297 loops would have been one, a delay of 4294967296 ms none).
+  EXPECT_EQ(parse({"-n=4294967297", "-d=4294967296x"}), std::nullopt);
+  EXPECT_EQ(state.options.loops, 2147483647);
+  EXPECT_EQ(state.options.delayMs, 2147483647);
+  EXPECT_EQ(parse({"-d=-99999999999"}), std::nullopt);
+  EXPECT_EQ(state.options.delayMs, -2147483647 - 1);
+
   EXPECT_EQ(parse({"-n", "-d", "-v", "-g"}), std::nullopt);
   EXPECT_EQ(state.options.loops, 0);
   EXPECT_EQ(state.options.delayMs, 0);
@@ -78,6 +86,14 @@ TEST_F(CommandLineTest, BadGaugeOrVerbosityEndsWithMinusOne) {
   EXPECT_THAT(errors, StartsWith("qx5cmd: bad gauge number\nqx5cmd compiled on Jul 20 2010\n\n"));
   EXPECT_EQ(parse({"-v=loud"}), -1);
   EXPECT_THAT(errors, StartsWith("qx5cmd: bad verbosity level\n"));
+  // Cut to 32 bits these would filter on -1 (an unreadable serial) or on 0 (every gauge).
+  EXPECT_EQ(parse({"-g=4294967295"}), -1);
+  EXPECT_THAT(errors, StartsWith("qx5cmd: bad gauge number\n"));
+  EXPECT_EQ(parse({"-g=4294967296"}), -1);
+  EXPECT_EQ(parse({"-v=99999999999999999999"}), -1);
+  EXPECT_EQ(parse({"-g=-2147483648", "-v=+7"}), std::nullopt);
+  EXPECT_EQ(state.options.gaugeSerial, -2147483647 - 1);
+  EXPECT_EQ(state.options.verbosity, 7);
 }
 
 TEST_F(CommandLineTest, HelpAndUnknownWordsShowUsageWithStatusZero) {

@@ -115,6 +115,22 @@ TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
   EXPECT_THAT(errors, StartsWith(" bad string argument '' to SetCompanyName invalid argument"));
 }
 
+TEST_F(GenericTestsTest, IntegersThatDoNotFit32BitsAreRefused) {
+  setenv("USERNAME", "quill", 1);
+  registry = TestRegistry{};
+  registerMeasurementTests(registry);
+  unsetenv("USERNAME");
+  // Cut to 32 bits, this would write serial number 0 into the gauge.
+  EXPECT_EQ(parse({"SetSerialNumber", "4294967296"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad integer argument '4294967296' to SetSerialNumber"));
+  EXPECT_EQ(parse({"SetRange", "-9999999999"}), 0);
+  EXPECT_THAT(errors, StartsWith(" bad integer argument '-9999999999' to SetRange"));
+  ASSERT_EQ(parse({"SetSerialNumber", "-2147483648"}), std::nullopt);
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(fake_.takeCalls(), "SetSerialNumber -2147483648\n");
+}
+
 TEST_F(GenericTestsTest, SetterAsLastWordSetsZero) {
   ASSERT_EQ(parse({"SetFanSpeed"}), std::nullopt);
   std::string out;
@@ -211,15 +227,20 @@ TEST_F(GenericTestsTest, BreakEndsWaitAfterTheCurrentSecond) {
 }
 
 TEST_F(GenericTestsTest, TickRateReport) {
-  EXPECT_EQ(tickRateReport(100, 1000),
+  EXPECT_EQ(tickRateReport(7, 107, 50, 1050),
             "100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"
             " or 10 milliseconds per tick\n");
-  EXPECT_EQ(tickRateReport(5, 0),
+  EXPECT_EQ(tickRateReport(0, 5, 9, 9),
             "5 ticks in 0 milliseconds\nthat's n/a ticks per second\n"
             " or n/a milliseconds per tick\n");
-  EXPECT_EQ(tickRateReport(0, 1000),
+  EXPECT_EQ(tickRateReport(3, 3, 0, 1000),
             "0 ticks in 1000 milliseconds\nthat's 0 ticks per second\n"
             " or n/a milliseconds per tick\n");
+  // Both counters wrap; the gauge's counts on as a signed 32-bit number.
+  EXPECT_THAT(tickRateReport(2147483600, -2147483596, 0xFFFFFE0Cu, 0x1F4u),
+              StartsWith("100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"));
+  // A gauge that stops answering reads -1: a negative count, not four billion ticks.
+  EXPECT_THAT(tickRateReport(100, -1, 0, 1000), StartsWith("-101 ticks in 1000 milliseconds\n"));
 }
 
 TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
@@ -229,6 +250,38 @@ TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
   EXPECT_THAT(out, StartsWith("sleeping 250 milliseconds\n"));
   EXPECT_THAT(out, HasSubstr(" ticks in "));
   EXPECT_EQ(sleeps(), (std::vector<int>{10, 250}));
+}
+
+TEST_F(GenericTestsTest, TickRateDurationsBeyondTheIntRangeAreHeldToIt) {
+  session().sleep = [](int ms) {
+    sleeps().push_back(ms);
+    requestBreak();
+  };
+  struct Case {
+    const char* duration;
+    const char* line;
+  } cases[] = {{"1e12", "sleeping 2147483647 milliseconds\n"},
+               {"-1e12", "sleeping -2147483648 milliseconds\n"},
+               {"nan", "sleeping 0 milliseconds\n"}};
+  for (const Case& c : cases) {
+    clearBreakRequest();
+    ASSERT_EQ(parse({"TickRate", c.duration}), std::nullopt);
+    std::string out;
+    EXPECT_TRUE(runOnly(out));
+    EXPECT_THAT(out, StartsWith(c.line)) << c.duration;
+  }
+}
+
+TEST_F(GenericTestsTest, BreakEndsTickRatePauseAfterTheCurrentSecond) {
+  ASSERT_EQ(parse({"TickRate", "3600"}), std::nullopt);
+  session().sleep = [](int ms) {
+    sleeps().push_back(ms);
+    if (ms == 1000) requestBreak();
+  };
+  std::string out;
+  EXPECT_TRUE(runOnly(out));
+  EXPECT_EQ(sleeps(), (std::vector<int>{10, 1000}));
+  EXPECT_THAT(out, HasSubstr(" milliseconds per tick\n"));
 }
 
 }  // namespace
