@@ -13,7 +13,7 @@ TEST(SimulatedLibrary, TracesTheExactPacketsOfAnExport) {
   ASSERT_EQ(trace.size(), 2u);
   EXPECT_EQ(trace[0].direction, '>');
   EXPECT_EQ(trace[0].gauge, "sim1");
-  EXPECT_EQ(trace[0].bytes, SimulatedLibrary::command(30));
+  EXPECT_EQ(trace[0].bytes, command(30));
   EXPECT_EQ(trace[1].direction, '<');
   EXPECT_EQ(trace[1].bytes.at(7), 30);
   EXPECT_TRUE(sim.takeTrace().empty());
