@@ -17,6 +17,7 @@
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/PrivateLibraryCopy.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {
@@ -65,11 +66,14 @@ std::string missingExports(std::initializer_list<const char*> needed) {
 #define REQUIRE_GAUGE_LOOP_EXPORTS(...) \
   REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
 
+// qx5cmd loads a copy of the library of this test's own unless told otherwise: the library's
+// guard refuses while another process has a file of its name loaded, and other test runs on
+// the machine load libqx5dll.so too.
 ProcessResult qx5cmd(std::vector<std::string> args, std::map<std::string, std::string> env = {},
                      int signal = 0, const std::string& signalAfterOutput = "") {
   ProcessOptions options;
   options.environment = std::move(env);
-  options.environment.emplace("QX5CMD_LIBRARY", "");
+  options.environment.emplace("QX5CMD_LIBRARY", qx5::test::privateLibrary());
   options.environment.emplace("USERNAME", "");
   options.signal = signal;
   options.signalAfterMs = 200;
@@ -274,13 +278,15 @@ TEST(Qx5cmdOnSimulator, StationLoopFollowsGaugesPluggedInAndOut) {
   writeFile(dir.path() / "a.gauge", "serial = 20001\n");
   static fs::path folder;
   folder = dir.path();
+  static std::string library;
+  library = qx5::test::privateLibrary();
   ProcessOptions options;
   options.environment = {{"QX5SIM", dir.path().string()}};
   ProcessResult r = testing::runInChild(
       [] {
-        static LibraryBinding library(kLibrary);
-        if (!library.loaded()) return 2;
-        session().binding = &library;
+        static LibraryBinding binding(library);
+        if (!binding.loaded()) return 2;
+        session().binding = &binding;
         session().options.delayMs = 1;
         session().stationMode = true;
         session().sleep = [](int) {
