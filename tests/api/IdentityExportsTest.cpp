@@ -5,14 +5,12 @@
 #include <cstring>
 #include <functional>
 
-#include "api/SimulatedGaugeLibrary.h"
 #include "qx5_dll/platform/LocalTime.h"
 #include "support/FakeGaugeBus.h"
+#include "support/SimulatedLibrary.h"
 
 namespace qx5::test {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 std::string text(BSTR value) {
   if (!value) return "<null>";
@@ -28,7 +26,7 @@ struct Row {
   std::function<void(sim::Gauge&)> arrange;     // gauge state before the call
   std::function<void(Bytes& reply)> editReply;  // what the gauge answers instead
   std::function<std::string()> call;            // the export, its result as text
-  std::vector<std::string> sent;                // every packet written, in order
+  std::vector<Bytes> sent;                      // every packet written, in order
   std::function<std::string(const Bytes& reply)> expected;
 };
 
@@ -49,7 +47,7 @@ std::vector<Row> rows() {
        {},
        {},
        [] { return std::to_string(GetSerialNumber()); },
-       {packet(30)},
+       {command(30)},
        is("4242")},
       {"SetSerialNumber",
        "",
@@ -60,14 +58,14 @@ std::vector<Row> rows() {
          const bool done = SetSerialNumber(&serial);
          return flag(done) + " " + std::to_string(GetSerialNumber());
        },
-       {packet(29, {{8, 0xD1}, {9, 0x2F}, {10, 0x01}}), packet(30)},
+       {command(29, {{8, 0xD1}, {9, 0x2F}, {10, 0x01}}), command(30)},
        is("true 77777")},
       {"FirmwareVersionKeepsBlanks",
        "firmware = QX5  2.05 B",
        {},
        {},
        [] { return text(GetQX5FirmwareVersion()); },
-       {packet(45)},
+       {command(45)},
        is("QX5  2.05 B")},
       {"FirmwareVersionCutToFortyCharacters",
        "",
@@ -77,7 +75,7 @@ std::vector<Row> rows() {
          std::fill(reply.begin() + 8, reply.end(), 'v');
        },
        [] { return text(GetQX5FirmwareVersion()); },
-       {packet(45)},
+       {command(45)},
        is(std::string(40, 'v'))},
       {"FirmwareVersionNeverPastTheReceivedBytes",
        "",
@@ -88,43 +86,43 @@ std::vector<Row> rows() {
          std::memcpy(reply.data() + 8, "V1.2", 4);
        },
        [] { return text(GetQX5FirmwareVersion()); },
-       {packet(45)},
+       {command(45)},
        is("V1.2")},
-      {"IsMkII", "mkii = yes", {}, {}, [] { return flag(IsQX5MKII()); }, {packet(62)}, is("true")},
+      {"IsMkII", "mkii = yes", {}, {}, [] { return flag(IsQX5MKII()); }, {command(62)}, is("true")},
       {"IsMkIIOnlyForItsOwnCode",
        "mkii = yes",
        {},
        [](Bytes& reply) { reply[8] = 1; },
        [] { return flag(IsQX5MKII()); },
-       {packet(62)},
+       {command(62)},
        is("false")},
       {"IsModelA",
        "model_a = yes",
        {},
        {},
        [] { return flag(IsQX5A()); },
-       {packet(63)},
+       {command(63)},
        is("true")},
       {"IsNotModelA",
        "model_a = no",
        {},
        {},
        [] { return flag(IsQX5A()); },
-       {packet(63)},
+       {command(63)},
        is("false")},
       {"UsbCpuVersionIsMajorDotMinor",
        "usb_cpu = 1.5",
        {},
        {},
        [] { return text(GetUSBCPUVersion()); },
-       {"00"},
+       {Bytes{0x00}},
        is("1.5")},
       {"ResetUsbCpuWritesOneByte",
        "",
        {},
        {},
        [] { return flag(ResetUSBCPU()); },
-       {"ff"},
+       {Bytes{0xFF}},
        is("true")},
       {"CalibrationDateAsYearMonthDay",
        "",
@@ -133,7 +131,7 @@ std::vector<Row> rows() {
        },
        {},
        [] { return text(GetCalibrationDate()); },
-       {packet(49)},
+       {command(49)},
        is("2010-07-05")},
       {"CalibrationDateCutToElevenCharacters",
        "",
@@ -145,24 +143,24 @@ std::vector<Row> rows() {
          reply[11] = 0xFF;
        },
        [] { return text(GetCalibrationDate()); },
-       {packet(49)},
+       {command(49)},
        is("65535-100-2")},
       {"SetDateSendsToday",
        "",
        {},
        {},
        [] { return flag(SetDate()); },
-       {packet(50, {{8, static_cast<std::uint8_t>(today.day)},
-                    {9, static_cast<std::uint8_t>(today.month)},
-                    {10, static_cast<std::uint8_t>(today.year & 0xFF)},
-                    {11, static_cast<std::uint8_t>(today.year >> 8)}})},
+       {command(50, {{8, static_cast<std::uint8_t>(today.day)},
+                     {9, static_cast<std::uint8_t>(today.month)},
+                     {10, static_cast<std::uint8_t>(today.year & 0xFF)},
+                     {11, static_cast<std::uint8_t>(today.year >> 8)}})},
        is("true")},
       {"SetCalibrationRange",
        "",
        {},
        {},
        [] { return flag(SetCalibrationRange(3)); },
-       {packet(5, {{8, 3}})},
+       {command(5, {{8, 3}})},
        is("true")},
       {"HardwareSlopeWriteAtEightPlusIndex",
        "",
@@ -172,7 +170,7 @@ std::vector<Row> rows() {
          slopeByte = 0x5A;
          return flag(ReadWriteHardwareSlope(0, 2, &slopeByte));
        },
-       {packet(8, {{10, 0x5A}})},
+       {command(8, {{10, 0x5A}})},
        is("true")},
       {"HardwareSlopeLastWritableIndex",
        "",
@@ -182,7 +180,7 @@ std::vector<Row> rows() {
          slopeByte = 0x77;
          return flag(ReadWriteHardwareSlope(0, 27, &slopeByte));
        },
-       {packet(8, {{35, 0x77}})},
+       {command(8, {{35, 0x77}})},
        is("true")},
       {"HardwareSlopeWriteBeyondThePacketRefused",
        "",
@@ -200,7 +198,7 @@ std::vector<Row> rows() {
          const bool done = ReadWriteHardwareSlope(1, 2, &slopeByte);
          return flag(done) + " " + std::to_string(slopeByte);
        },
-       {packet(7)},
+       {command(7)},
        is("true 51")},
       {"HardwareSlopeReadsTheLastReplyByte",
        "",
@@ -210,7 +208,7 @@ std::vector<Row> rows() {
          const bool done = ReadWriteHardwareSlope(1, 55, &slopeByte);
          return flag(done) + " " + std::to_string(slopeByte);
        },
-       {packet(7)},
+       {command(7)},
        is("true 68")},
       {"HardwareSlopeReadBeyondTheReplyRefused",
        "",
@@ -228,7 +226,7 @@ std::vector<Row> rows() {
          const bool done = ReadWriteSoftwareSlope(0, 1, 2, &slope);
          return flag(done) + " " + std::to_string(slope);
        },
-       {packet(3, {{12, 0x00}, {13, 0x00}, {14, 0x40}, {15, 0x40}, {16, 1}, {17, 2}})},
+       {command(3, {{12, 0x00}, {13, 0x00}, {14, 0x40}, {15, 0x40}, {16, 1}, {17, 2}})},
        is("true 3.000000")},
       {"SoftwareSlopeReadScalesBack",
        "",
@@ -239,7 +237,7 @@ std::vector<Row> rows() {
          const bool done = ReadWriteSoftwareSlope(1, 1, 2, &slope);
          return flag(done) + " " + std::to_string(slope);
        },
-       {packet(2, {{16, 1}, {17, 2}})},
+       {command(2, {{16, 1}, {17, 2}})},
        is("true 1023.000000")},
       {"CompanyNameOfFortyBytesSendsTwentyEight",
        "",
@@ -255,9 +253,9 @@ std::vector<Row> rows() {
        {[] {
           std::map<int, std::uint8_t> p{{8, 28}};
           for (int i = 9; i < 37; ++i) p[i] = 'A';
-          return packet(57, p, 37);
+          return command(57, p, 37);
         }(),
-        packet(58)},
+        command(58)},
        is("true " + twentyEight('A'))},
       {"CompanyNameSendsItsZeroByte",
        "",
@@ -269,60 +267,60 @@ std::vector<Row> rows() {
          SysFreeString(company);
          return flag(done) + " " + text(GetCompanyName());
        },
-       {packet(57, {{8, 11},
-                    {9, 'A'},
-                    {10, 'c'},
-                    {11, 'm'},
-                    {12, 'e'},
-                    {13, ' '},
-                    {14, 'G'},
-                    {15, 'a'},
-                    {16, 'u'},
-                    {17, 'g'},
-                    {18, 'e'}}),
-        packet(58)},
+       {command(57, {{8, 11},
+                     {9, 'A'},
+                     {10, 'c'},
+                     {11, 'm'},
+                     {12, 'e'},
+                     {13, ' '},
+                     {14, 'G'},
+                     {15, 'a'},
+                     {16, 'u'},
+                     {17, 'g'},
+                     {18, 'e'}}),
+        command(58)},
        is("true Acme Gauge")},
       {"CompanyNameWithoutLeadingBlanks",
        "",
        [](sim::Gauge& g) { g.settings.company = "   Acme"; },
        {},
        [] { return text(GetCompanyName()); },
-       {packet(58)},
+       {command(58)},
        is("Acme")},
       {"CompanyNameAtMostTwentyEight",
        "",
        {},
        [](Bytes& reply) { std::fill(reply.begin() + 8, reply.end(), 'c'); },
        [] { return text(GetCompanyName()); },
-       {packet(58)},
+       {command(58)},
        is(twentyEight('c'))},
       {"EnableCompanyNameSendsOne",
        "",
        {},
        {},
        [] { return flag(EnableCompanyName(5)); },
-       {packet(59, {{8, 1}})},
+       {command(59, {{8, 1}})},
        is("true")},
       {"DisableCompanyNameWithZeroEnables",
        "",
        {},
        {},
        [] { return flag(DisableCompanyName(0)); },
-       {packet(59, {{8, 1}})},
+       {command(59, {{8, 1}})},
        is("true")},
       {"DisableCompanyNameDisables",
        "",
        {},
        {},
        [] { return flag(DisableCompanyName(7)); },
-       {packet(59, {{8, 0}})},
+       {command(59, {{8, 0}})},
        is("true")},
       {"PowerDownHour",
        "",
        [](sim::Gauge& g) { g.settings.powerDownHour = 9; },
        {},
        [] { return std::to_string(GetPowerDownHour()); },
-       {packet(64)},
+       {command(64)},
        is("9")},
       {"SetPowerDownHour",
        "",
@@ -332,61 +330,50 @@ std::vector<Row> rows() {
          const bool done = SetPowerDownHour(11);
          return flag(done) + " " + std::to_string(GetPowerDownHour());
        },
-       {packet(65, {{8, 11}}), packet(64)},
+       {command(65, {{8, 11}}), command(64)},
        is("true 11")},
       {"BatteryLevelUnscaled",
        "",
        {},
        {},
        [] { return std::to_string(GetBatteryLevel()); },
-       {packet(44)},
+       {command(44)},
        [](const Bytes& reply) { return std::to_string(reply.at(8) | reply.at(9) << 8); }},
-      {"SaveToEeprom", "", {}, {}, [] { return flag(SaveToEEPROM()); }, {packet(28)}, is("true")},
+      {"SaveToEeprom", "", {}, {}, [] { return flag(SaveToEEPROM()); }, {command(28)}, is("true")},
       {"RestoreFactoryDefault",
        "",
        {},
        {},
        [] { return flag(RestoreFactoryDefault()); },
-       {packet(46)},
+       {command(46)},
        is("true")},
   };
   return r;
 }
 
-class IdentityExports : public SimulatedGaugeLibrary, public ::testing::WithParamInterface<Row> {};
+class IdentityExports : public ::testing::TestWithParam<Row> {
+ protected:
+  SimulatedLibrary sim;
+};
 
 TEST_P(IdentityExports, SendsExactlyAndDecodes) {
   const Row& row = GetParam();
-  plugIn("g0", row.config);
-  open();
-  if (row.arrange) row.arrange(gauge());
-  if (row.editReply) {
-    simulator->edit = [&](std::uint8_t* reply, std::uint32_t& received) {
-      Bytes bytes(reply, reply + received);
-      bytes.resize(64, 0);
-      row.editReply(bytes);
-      received = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), 64));
-      std::copy_n(bytes.begin(), received, reply);
-    };
-  }
+  sim.plugIn("g0", row.config);
+  ASSERT_TRUE(sim.attach());
+  if (row.arrange) row.arrange(*sim.gauge());
+  if (row.editReply) sim.editReply = SimulatedLibrary::onFullPacket(row.editReply);
   const std::string result = row.call();
-  simulator->edit = nullptr;
-  EXPECT_EQ(sent(), row.sent);
-  const auto replies = received();
-  Bytes lastReply = replies.empty() ? Bytes{} : bytesOf("< g0 " + replies.back());
-  if (row.editReply) {
-    lastReply.resize(64, 0);
-    row.editReply(lastReply);
-  }
-  EXPECT_EQ(result, row.expected(lastReply));
+  EXPECT_EQ(sim.sent(), row.sent);
+  EXPECT_EQ(result, row.expected(sim.lastReply()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, IdentityExports, ::testing::ValuesIn(rows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Days past the month's end, month 0 or 13, years before 1900: refused without a packet.
-TEST_F(SimulatedGaugeLibrary, CustomDateIsCheckedBeforeSending) {
-  open();
+TEST(IdentityExports, CustomDateIsCheckedBeforeSending) {
+  SimulatedLibrary sim;
+  ASSERT_TRUE(sim.attach());
   struct Date {
     std::uint32_t year;
     unsigned char month, day;
@@ -400,27 +387,25 @@ TEST_F(SimulatedGaugeLibrary, CustomDateIsCheckedBeforeSending) {
   for (const Date& d : dates) {
     SCOPED_TRACE(std::to_string(d.year) + "-" + std::to_string(d.month) + "-" +
                  std::to_string(d.day));
-    mark();
     EXPECT_EQ(SetCustomDate(d.year, d.month, d.day), d.valid);
-    const std::vector<std::string> expected =
-        d.valid
-            ? std::vector<std::string>{packet(50, {{8, d.day},
-                                                   {9, d.month},
-                                                   {10, static_cast<std::uint8_t>(d.year)},
-                                                   {11, static_cast<std::uint8_t>(d.year >> 8)}})}
-            : std::vector<std::string>{};
-    EXPECT_EQ(sent(), expected);
+    const std::vector<Bytes> expected =
+        d.valid ? std::vector<Bytes>{command(50, {{8, d.day},
+                                                  {9, d.month},
+                                                  {10, static_cast<std::uint8_t>(d.year)},
+                                                  {11, static_cast<std::uint8_t>(d.year >> 8)}})}
+                : std::vector<Bytes>{};
+    EXPECT_EQ(sim.sent(), expected);
   }
   // The gauge keeps 16 bits of the year.
-  mark();
   EXPECT_TRUE(SetCustomDate(70000, 1, 2));
-  EXPECT_EQ(sent(), std::vector<std::string>{packet(50, {{8, 2}, {9, 1}, {10, 0x70}, {11, 0x11}})});
+  EXPECT_EQ(sim.sent(), std::vector<Bytes>{command(50, {{8, 2}, {9, 1}, {10, 0x70}, {11, 0x11}})});
 }
 
 // A silent gauge: every export gives its failure value or placeholder.
-TEST_F(SimulatedGaugeLibrary, FailedExchangesGiveTheFailureValues) {
-  open();
-  simulator->mute = true;
+TEST(IdentityExports, FailedExchangesGiveTheFailureValues) {
+  SimulatedLibrary sim;
+  ASSERT_TRUE(sim.attach());
+  sim.silence();
   unsigned char byte = 7;
   float value = 2.5f;
   std::int32_t serial = 5;
@@ -450,10 +435,10 @@ TEST_F(SimulatedGaugeLibrary, FailedExchangesGiveTheFailureValues) {
   EXPECT_TRUE(ResetUSBCPU());  // no reply is read for the reset
 }
 
-TEST_F(SimulatedGaugeLibrary, ResultLinesAndErrorsAreLogged) {
-  plugIn("g0", "firmware = FW 1.0\nmkii = yes");
-  open();
-  simulator->edit = nullptr;
+TEST(IdentityExports, ResultLinesAndErrorsAreLogged) {
+  SimulatedLibrary sim;
+  sim.plugIn("g0", "firmware = FW 1.0\nmkii = yes");
+  ASSERT_TRUE(sim.attach());
   const std::string log = capturedLog([] {
     SysFreeString(GetQX5FirmwareVersion());
     IsQX5MKII();
@@ -464,7 +449,7 @@ TEST_F(SimulatedGaugeLibrary, ResultLinesAndErrorsAreLogged) {
   EXPECT_NE(log.find("IsQX5MKII = True"), std::string::npos);
   EXPECT_NE(log.find("GetCalibrationData = \"2012-03-15\""), std::string::npos);
   EXPECT_NE(log.find("ResetUSBCPU - success"), std::string::npos);
-  simulator->edit = [](std::uint8_t* reply, std::uint32_t&) { reply[5] = 50; };
+  sim.editReply = [](Bytes& reply) { reply[5] = 50; };
   SysFreeString(GetQX5FirmwareVersion());
   EXPECT_NE(text(GetErrorMessage()).find("length is 50, but max is 40"), std::string::npos);
 }
@@ -477,7 +462,8 @@ namespace {
 
 // Initialising exports start the library themselves; early ones count on an earlier call and
 // fail without it.
-TEST_F(SimulatedGaugeLibrary, EachExportInitialisesOrNotAsItsGroupSays) {
+TEST(IdentityExports, EachExportInitialisesOrNotAsItsGroupSays) {
+  SimulatedLibrary sim(0);
   static unsigned char byte = 0;
   static float value = 0;
   static std::int32_t serial = 1;

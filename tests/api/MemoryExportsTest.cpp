@@ -5,12 +5,10 @@
 #include <cstring>
 #include <functional>
 
-#include "api/SimulatedGaugeLibrary.h"
+#include "support/SimulatedLibrary.h"
 
 namespace qx5::test {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 std::string flag(bool value) { return value ? "true" : "false"; }
 Bytes slice(const Bytes& bytes, std::size_t from, std::size_t count) {
@@ -23,14 +21,14 @@ Bytes counting(std::size_t count, std::uint8_t first = 1) {
   return bytes;
 }
 // A data request as the gauge must see it: address, count, the bytes, its own length.
-std::string dataPacket(std::uint8_t code, std::uint32_t address, const Bytes& data) {
+Bytes dataPacket(std::uint8_t code, std::uint32_t address, const Bytes& data) {
   std::map<int, std::uint8_t> p{{8, static_cast<std::uint8_t>(address >> 24)},
                                 {9, static_cast<std::uint8_t>(address >> 16)},
                                 {10, static_cast<std::uint8_t>(address >> 8)},
                                 {11, static_cast<std::uint8_t>(address)},
                                 {12, static_cast<std::uint8_t>(data.size())}};
   for (std::size_t i = 0; i < data.size(); ++i) p[13 + static_cast<int>(i)] = data[i];
-  return packet(code, p, static_cast<std::uint8_t>(13 + data.size()));
+  return command(code, p, static_cast<std::uint8_t>(13 + data.size()));
 }
 
 // The caller's buffer with guard bytes after what the export may write.
@@ -41,7 +39,7 @@ struct Row {
   std::string config;
   std::function<void(Bytes& reply)> editReply;
   std::function<std::string()> call;
-  std::vector<std::string> sent;
+  std::vector<Bytes> sent;
   std::function<std::string(const Bytes& reply)> expected;
 };
 
@@ -59,7 +57,7 @@ std::vector<Row> rows() {
          const bool done = UploadMemory(1193046, 48, buffer.data());
          return flag(done) + " " + hex(buffer);
        },
-       {packet(72, {{9, 0x12}, {10, 0x34}, {11, 0x56}, {12, 48}})},
+       {command(72, {{9, 0x12}, {10, 0x34}, {11, 0x56}, {12, 48}})},
        [](const Bytes& reply) {
          Bytes expected = slice(reply, 8, 48);
          expected.resize(64, 0xAA);
@@ -72,7 +70,7 @@ std::vector<Row> rows() {
          buffer.assign(56, 0);
          return flag(UploadMemory(0xF00000, 56, buffer.data()));
        },
-       {packet(72, {{9, 0xF0}, {12, 56}})},
+       {command(72, {{9, 0xF0}, {12, 56}})},
        is("true")},
       {"UploadBeyondAReplyRefused",
        "",
@@ -117,37 +115,37 @@ std::vector<Row> rows() {
        "",
        {},
        [] { return flag(EraseMemory(65536, 2048)); },
-       {"38 0e 01 01 0b 06 00 4a 00 01 00 00 00 08"},
+       {Bytes{0x38, 0x0e, 0x01, 0x01, 0x0b, 0x06, 0x00, 0x4a, 0x00, 0x01, 0x00, 0x00, 0x00, 0x08}},
        [](const Bytes& reply) { return flag(reply.at(8) != 0); }},
       {"EraseKeepsSixteenBitsOfTheLength",
        "",
        {},
        [] { return flag(EraseMemory(0xF00000, 0x10010)); },
-       {"38 0e 01 01 0b 06 00 4a 00 f0 00 00 10 00"},
+       {Bytes{0x38, 0x0e, 0x01, 0x01, 0x0b, 0x06, 0x00, 0x4a, 0x00, 0xf0, 0x00, 0x00, 0x10, 0x00}},
        is("true")},
       {"EraseRefusedByTheGauge",
        "fault = refuse-erase",
        {},
        [] { return flag(EraseMemory(0xF00000, 16)); },
-       {"38 0e 01 01 0b 06 00 4a 00 f0 00 00 10 00"},
+       {Bytes{0x38, 0x0e, 0x01, 0x01, 0x0b, 0x06, 0x00, 0x4a, 0x00, 0xf0, 0x00, 0x00, 0x10, 0x00}},
        is("false")},
       {"BootSwitchSendsNineBytes",
        "",
        {},
        [] { return flag(DoBoot(1)); },
-       {"38 09 01 01 0b 01 00 4b 01"},
+       {Bytes{0x38, 0x09, 0x01, 0x01, 0x0b, 0x01, 0x00, 0x4b, 0x01}},
        is("true")},
       {"ChipsetIsTheBareHeader",
        "chipset = 4660",
        {},
        [] { return std::to_string(GetChipset()); },
-       {"38 08 01 01 0b 00 00 4d"},
+       {Bytes{0x38, 0x08, 0x01, 0x01, 0x0b, 0x00, 0x00, 0x4d}},
        is("4660")},
       {"TickCount",
        "",
        {},
        [] { return std::to_string(GetQX5TickCount()); },
-       {packet(70)},
+       {command(70)},
        [](const Bytes& reply) {
          return std::to_string(reply.at(8) | reply.at(9) << 8 | reply.at(10) << 16 |
                                std::uint32_t{reply.at(11)} << 24);
@@ -160,7 +158,7 @@ std::vector<Row> rows() {
          const bool done = GetLcdRow(3, buffer.data());
          return flag(done) + " " + hex(buffer);
        },
-       {packet(71, {{8, 3}})},
+       {command(71, {{8, 3}})},
        [](const Bytes& reply) {
          Bytes expected = slice(reply, 8, 16);
          expected.resize(20, 0xAA);
@@ -230,36 +228,29 @@ std::vector<Row> rows() {
   };
 }
 
-class MemoryExports : public SimulatedGaugeLibrary, public ::testing::WithParamInterface<Row> {};
+class MemoryExports : public ::testing::TestWithParam<Row> {
+ protected:
+  SimulatedLibrary sim;
+};
 
 TEST_P(MemoryExports, SendsExactlyAndDecodes) {
   const Row& row = GetParam();
-  plugIn("g0", row.config);
-  open();
-  if (row.editReply) {
-    simulator->edit = [&](std::uint8_t* reply, std::uint32_t& received) {
-      Bytes bytes(reply, reply + received);
-      bytes.resize(64, 0);
-      row.editReply(bytes);
-      received = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), 64));
-      std::copy_n(bytes.begin(), received, reply);
-    };
-  }
+  sim.plugIn("g0", row.config);
+  ASSERT_TRUE(sim.attach());
+  if (row.editReply) sim.editReply = SimulatedLibrary::onFullPacket(row.editReply);
   const std::string result = row.call();
-  simulator->edit = nullptr;
-  EXPECT_EQ(sent(), row.sent);
-  const auto replies = received();
-  Bytes lastReply = replies.empty() ? Bytes{} : bytesOf("< g0 " + replies.back());
+  EXPECT_EQ(sim.sent(), row.sent);
+  Bytes lastReply = sim.lastReply();
   lastReply.resize(64, 0);
-  if (row.editReply) row.editReply(lastReply);
   EXPECT_EQ(result, row.expected(lastReply));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MemoryExports, ::testing::ValuesIn(rows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SimulatedGaugeLibrary, BootSwitchBothWays) {
-  open();
+TEST(MemoryExports, BootSwitchBothWays) {
+  SimulatedLibrary sim;
+  ASSERT_TRUE(sim.attach());
   EXPECT_TRUE(DoBoot(0));
   BSTR version = GetQX5FirmwareVersion();
   EXPECT_NE(std::string(version).find("BOOT"), std::string::npos);
@@ -267,9 +258,10 @@ TEST_F(SimulatedGaugeLibrary, BootSwitchBothWays) {
   EXPECT_EQ(GetSerialNumber(), 5555555);
 }
 
-TEST_F(SimulatedGaugeLibrary, FailedMemoryExchangesLeaveBuffersAlone) {
-  open();
-  simulator->mute = true;
+TEST(MemoryExports, FailedMemoryExchangesLeaveBuffersAlone) {
+  SimulatedLibrary sim;
+  ASSERT_TRUE(sim.attach());
+  sim.silence();
   Bytes bytes(64, 0xAA);
   std::uint32_t length = 99;
   EXPECT_EQ(GetQX5TickCount(), 0xFFFFFFFFu);
@@ -303,23 +295,22 @@ struct SortingArray {
   SAFEARRAY* array;
 };
 
-struct GaugeSorting : SimulatedGaugeLibrary {
+struct GaugeSorting : ::testing::Test {
   // Gauges answering the probe with these kinds, opened.
   void gauges(std::vector<int> kinds) {
     for (std::size_t i = 0; i < kinds.size(); ++i)
-      plugIn("g" + std::to_string(i), "kind = " + std::to_string(kinds[i]));
-    open(kinds.size());
+      sim.plugIn("g" + std::to_string(i), "kind = " + std::to_string(kinds[i]));
+    ASSERT_TRUE(sim.attach());
   }
   // The gauges that received the port A probe (command 0).
-  std::vector<std::string> probed() const {
+  std::vector<std::string> probed() {
     std::vector<std::string> names;
-    for (const std::string& line : sentLines()) {
-      const Bytes bytes = bytesOf(line);
-      if (bytes.size() == 36 && bytes[7] == 0)
-        names.push_back(line.substr(2, line.find(' ', 2) - 2));
-    }
+    for (const TracedPacket& packet : sim.takeTrace())
+      if (packet.direction == '>' && packet.bytes.size() == 36 && packet.bytes[7] == 0)
+        names.push_back(packet.gauge);
     return names;
   }
+  SimulatedLibrary sim;
   unsigned char firstCount = 0xEE, secondCount = 0xEE;
 };
 
@@ -348,11 +339,10 @@ TEST_F(GaugeSorting, CountsKeepCountingWhenTheArrayIsFull) {
 TEST_F(GaugeSorting, ArraysWithoutRoomAreRefusedUntouched) {
   gauges({1, 1});
   SortingArray none(0), some(4);
-  mark();
   EXPECT_FALSE(GetQX5PortId(&none.array, &firstCount, &some.array, &secondCount));
   EXPECT_FALSE(GetQX5PortId(&some.array, &firstCount, &none.array, &secondCount));
   EXPECT_FALSE(GetQX5PortId(&some.array, &firstCount, nullptr, &secondCount));
-  EXPECT_TRUE(sentLines().empty());
+  EXPECT_TRUE(sim.sent().empty());
   EXPECT_EQ(firstCount, 0xEE);
   EXPECT_EQ(some.values(), (std::vector<std::uint32_t>{0xEE, 0xEE, 0xEE, 0xEE}));
   // One element leaves no room for a gauge: nothing probed.

@@ -31,10 +31,6 @@ inline std::string show(BSTR text) {
   return "\"" + result + "\"";
 }
 
-inline Bytes command(std::uint8_t code,
-                     std::initializer_list<std::pair<int, std::uint8_t>> params = {}) {
-  return SimulatedLibrary::command(code, params);
-}
 inline Bytes withFloat(Bytes packet, std::size_t offset, float value) {
   std::memcpy(packet.data() + offset, &value, sizeof value);
   return packet;

@@ -16,6 +16,7 @@
 
 #include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/platform/Errors.h"
+#include "support/TempDir.h"
 
 namespace qx5::sim::testing {
 
@@ -175,26 +176,19 @@ struct CountedGauges {
 // A fresh directory for QX5SIM=DIR tests, removed afterwards.
 class GaugeDirectory {
  public:
-  GaugeDirectory() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("qx5sim_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~GaugeDirectory() { std::filesystem::remove_all(path_); }
   void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path_ / (name + ".gauge")) << text;
+    std::ofstream(path() / (name + ".gauge")) << text;
   }
-  void remove(const std::string& name) const { std::filesystem::remove(path_ / (name + ".gauge")); }
+  void remove(const std::string& name) const {
+    std::filesystem::remove(path() / (name + ".gauge"));
+  }
   std::unique_ptr<Environment> environment(std::ostream& messages) const {
-    return std::make_unique<Environment>(path_, messages);
+    return std::make_unique<Environment>(path(), messages);
   }
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& path() const { return dir_.path(); }
 
  private:
-  std::filesystem::path path_;
+  qx5::test::TempDir dir_;
 };
 
 // Shortens silent reads for the life of a test.

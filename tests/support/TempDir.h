@@ -14,10 +14,12 @@ class TempDir {
  public:
   TempDir() {
     static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("qx5test_" + std::to_string(std::random_device{}()) + "_" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
+    // Other test programs draw names here too: one that is taken is never reused or removed.
+    do {
+      path_ =
+          std::filesystem::temp_directory_path() /
+          ("qx5test_" + std::to_string(std::random_device{}()) + "_" + std::to_string(counter++));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempDir() {
     std::error_code ignored;

@@ -15,6 +15,7 @@
 
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/PrivateLibraryCopy.h"
 
 namespace qx5cmd::e2e {
 
@@ -56,13 +57,16 @@ inline std::string missingExports(std::initializer_list<const char*> needed) {
 #define REQUIRE_GAUGE_LOOP_EXPORTS(...) \
   REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
 
+// qx5cmd loads a copy of the library of this test's own unless told otherwise: the library's
+// guard refuses while another process has a file of its name loaded, and other test runs on
+// the machine load libqx5dll.so too.
 inline ProcessResult qx5cmd(std::vector<std::string> args,
                             std::map<std::string, std::string> env = {}, int signal = 0,
                             const std::string& signalAfterOutput = "",
                             const std::string& workingDirectory = "") {
   ProcessOptions options;
   options.environment = std::move(env);
-  options.environment.emplace("QX5CMD_LIBRARY", "");
+  options.environment.emplace("QX5CMD_LIBRARY", qx5::test::privateLibrary());
   options.environment.emplace("USERNAME", "");
   options.signal = signal;
   options.signalAfterMs = 200;

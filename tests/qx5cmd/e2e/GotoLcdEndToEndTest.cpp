@@ -274,9 +274,11 @@ TEST(Qx5cmdLcd, DisplayedMessageLinesAreWhereTheGaugeDrawsThem) {
   ProcessOptions options;
   options.environment = {{"QX5SIM", "1"}};
   options.workingDirectory = dir.path().string();
+  static std::string privateCopy;
+  privateCopy = qx5::test::privateLibrary();
   ProcessResult r = testing::runInChild(
       [] {
-        static LibraryBinding library(kLibrary);
+        static LibraryBinding library(privateCopy);
         if (!library.loaded()) return 2;
         session().binding = &library;
         if (library.GetDeviceCount->call() != 1 || !library.UsbPort->call(0)) return 3;

@@ -18,6 +18,7 @@
 #include "qx5cmd/e2e/EndToEnd.h"
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/PrivateLibraryCopy.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {
@@ -214,13 +215,15 @@ TEST(Qx5cmdOnSimulator, StationLoopFollowsGaugesPluggedInAndOut) {
   writeFile(dir.path() / "a.gauge", "serial = 20001\n");
   static fs::path folder;
   folder = dir.path();
+  static std::string library;
+  library = qx5::test::privateLibrary();
   ProcessOptions options;
   options.environment = {{"QX5SIM", dir.path().string()}};
   ProcessResult r = testing::runInChild(
       [] {
-        static LibraryBinding library(kLibrary);
-        if (!library.loaded()) return 2;
-        session().binding = &library;
+        static LibraryBinding binding(library);
+        if (!binding.loaded()) return 2;
+        session().binding = &binding;
         session().options.delayMs = 1;
         session().stationMode = true;
         session().sleep = [](int) {
