@@ -82,7 +82,7 @@ TEST(Qx5cmdGoto, BadPressureIsRefusedWithTheUsageText) {
 // word is a test again, and Ctrl+C ends the approach within a second; the statistics follow.
 TEST(Qx5cmdGoto, TwoValuesThenAnotherTestAndCtrlCOnTheStandIn) {
   ProcessResult r =
-      qx5cmd({"Goto", "20", "1", "GetSerialNumber"}, fake(), SIGINT, "waiting for pressure");
+      qx5cmd({"Goto", "20", "1", "GetSerialNumber"}, fake(), SIGINT, "(outside accuracy)");
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_LT(r.afterSignal, 2.0);
   EXPECT_THAT(r.out, HasSubstr("\nGoto 20 1                \n"
