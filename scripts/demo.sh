@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job against simulated gauges: set up, build, then run the tester on two of them.
-# Extra words are passed on as further tests, e.g. scripts/demo.sh lcd "Goto 20 1 5 60 5".
+# Extra words are passed on as further tests, e.g. scripts/demo.sh lcd Goto 20 1 5 60 5
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
