@@ -3,18 +3,18 @@
 // to a log file. Ratios are against the bare write and read calls on the same double.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdio>
-#include <filesystem>
-#include <map>
-#include <string>
 
+#include "bench/BenchSupport.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/DeviceData.h"
 #include "qx5_dll/transport/Packet.h"
 #include "tests/support/ScriptedUsbPlatform.h"
 
 namespace {
+
+using qx5::bench::commandPacket;
+using qx5::bench::Packet;
 
 // Echoes the command of the last packet written in an 8-byte reply, with no delay.
 class EchoUsbPlatform : public qx5::test::NullUsbPlatform {
@@ -37,21 +37,14 @@ class EchoUsbPlatform : public qx5::test::NullUsbPlatform {
   std::uint8_t command_ = 0;
 };
 
-std::array<std::uint8_t, qx5::packet::kBufferSize> commandPacket() {
-  std::array<std::uint8_t, qx5::packet::kBufferSize> p{};
-  const std::uint8_t header[] = {0x38, 0x24, 0x01, 0x01, 0x0b, 0x1e, 0x00, 24};
-  for (std::size_t i = 0; i < sizeof header; ++i) p[i] = header[i];
-  return p;
-}
-
 void exchangeLoop(benchmark::State& state) {
   EchoUsbPlatform usb;
   qx5::DEVICE_DATA device(&usb, 0);
   device.winUsbHandle = 1;
   device.pipeInId = 0x81;
   device.pipeOutId = 0x01;
-  const auto packet = commandPacket();
-  std::array<std::uint8_t, qx5::packet::kBufferSize> reply{};
+  const Packet packet = commandPacket(24);
+  Packet reply{};
   std::uint32_t received = 0;
   // The first call of a function is traced in full; measure later calls.
   received = reply.size();
@@ -69,8 +62,8 @@ void BM_BarePipeCalls(benchmark::State& state) {
   EchoUsbPlatform usb;
   qx5::UsbPlatform* platform = &usb;
   benchmark::DoNotOptimize(platform);  // keep the calls virtual, as the exchange makes them
-  const auto packet = commandPacket();
-  std::array<std::uint8_t, qx5::packet::kBufferSize> reply{};
+  const Packet packet = commandPacket(24);
+  Packet reply{};
   for (auto _ : state) {
     std::uint32_t written = 0, received = 0;
     platform->writePipe(1, 0x01, packet.data(), qx5::packet::kDefaultLength, written);
@@ -87,29 +80,14 @@ void BM_ExchangeLoggingOff(benchmark::State& state) {
 BENCHMARK(BM_ExchangeLoggingOff);
 
 void BM_ExchangeTraceToFile(benchmark::State& state) {
-  const auto dir = std::filesystem::temp_directory_path() / "qx5_exchange_bench";
-  std::filesystem::create_directories(dir);
-  const std::string file = (dir / "trace.log").string();
-  qx5::logInit(qx5::kLogTrace, file.c_str(), false);
+  qx5::bench::ScopedLog log(qx5::kLogTrace, "qx5_exchange_bench");
   exchangeLoop(state);
-  qx5::logInit(qx5::kLogOff, nullptr, false);
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
 }
 BENCHMARK(BM_ExchangeTraceToFile);
 
 // Console output plus each benchmark's time as a multiple of the first one's.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public qx5::bench::TimesReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      // Plain runs, or only the means when repetitions are aggregated.
-      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
-      if (!mean && (run.run_type != Run::RT_Iteration || run.iterations == 0)) continue;
-      times_.emplace_back(run.benchmark_name(), run.GetAdjustedRealTime());
-    }
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
     if (times_.empty()) return;
@@ -119,18 +97,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("  %-32s %10.1f ns  x%.1f\n", name.c_str(), time, base > 0 ? time / base : 0.0);
     }
   }
-
- private:
-  std::vector<std::pair<std::string, double>> times_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return qx5::bench::runBenchmarks(argc, argv, reporter);
 }

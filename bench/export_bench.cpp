@@ -5,13 +5,12 @@
 // logging off).
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "gaugesim/Environment.h"
 #include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryState.h"
@@ -22,12 +21,10 @@
 
 namespace {
 
-using Packet = std::array<std::uint8_t, 64>;
+using qx5::bench::Packet;
 
 Packet command(std::uint8_t code, std::uint8_t port = 0) {
-  Packet p{};
-  const std::uint8_t header[] = {0x38, 0x24, 0x01, 0x01, 0x0b, 0x1e, 0x00, code};
-  for (std::size_t i = 0; i < sizeof header; ++i) p[i] = header[i];
+  Packet p = qx5::bench::commandPacket(code);
   p[16] = port;
   return p;
 }
@@ -86,19 +83,11 @@ void pipeLoop(benchmark::State& state, const std::vector<Packet>& packets) {
 
 template <class Call>
 void exportLoop(benchmark::State& state, int level, Call call) {
-  const auto dir = std::filesystem::temp_directory_path() / "qx5_export_bench";
-  std::filesystem::create_directories(dir);
-  const std::string file = (dir / "trace.log").string();
-  qx5::logInit(level, level > 0 ? file.c_str() : nullptr, false);
-  {
-    SimulatedGaugeLibrary library;
-    if (!library.ok) state.SkipWithError("no simulated gauge");
-    call();  // first calls are traced in full; measure later ones
-    for (auto _ : state) benchmark::DoNotOptimize(call());
-  }
-  qx5::logInit(qx5::kLogOff, nullptr, false);
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
+  qx5::bench::ScopedLog log(level, "qx5_export_bench");
+  SimulatedGaugeLibrary library;
+  if (!library.ok) state.SkipWithError("no simulated gauge");
+  call();  // first calls are traced in full; measure later ones
+  for (auto _ : state) benchmark::DoNotOptimize(call());
 }
 
 bool faster() {
@@ -132,16 +121,8 @@ BENCHMARK(BM_GetPressureLevel9);
 
 // Console output, then per group (faster: 1 exchange per call, paired: 2) calls per second,
 // the ratio to the model, and what the library adds per exchange over the simulated pipes.
-class ExportReporter : public benchmark::ConsoleReporter {
+class ExportReporter : public qx5::bench::TimesReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
-      if (!mean && (run.run_type != Run::RT_Iteration || run.iterations == 0)) continue;
-      times_.emplace_back(run.benchmark_name(), run.GetAdjustedRealTime());
-    }
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
     if (times_.size() != 8) return;  // a filtered run: no groups to compare
@@ -161,18 +142,11 @@ class ExportReporter : public benchmark::ConsoleReporter {
       }
     }
   }
-
- private:
-  std::vector<std::pair<std::string, double>> times_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ExportReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return qx5::bench::runBenchmarks(argc, argv, reporter);
 }

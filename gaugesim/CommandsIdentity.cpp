@@ -4,6 +4,7 @@
 
 #include "gaugesim/CommandTable.h"
 #include "gaugesim/Gauge.h"
+#include "gaugesim/SettingHandlers.h"
 
 namespace qx5::sim {
 namespace {
@@ -13,21 +14,6 @@ constexpr std::uint8_t kMkIIAnswer = 62;
 constexpr std::size_t kSlopeValue = 12;
 constexpr std::size_t kSlopePort = 16;
 constexpr std::size_t kSlopeRange = 17;
-
-template <bool Settings::*Member>
-void setFlag(Gauge& gauge, const Request& request, Reply&) {
-  gauge.settings.*Member = request.u8(8) != 0;
-}
-
-template <std::uint8_t Settings::*Member>
-void setByte(Gauge& gauge, const Request& request, Reply&) {
-  gauge.settings.*Member = request.u8(8);
-}
-
-template <std::uint8_t Settings::*Member>
-void getByte(Gauge& gauge, const Request&, Reply& reply) {
-  reply.u8(8, gauge.settings.*Member);
-}
 
 void getSerial(Gauge& gauge, const Request&, Reply& reply) { reply.i32(8, gauge.reportedSerial()); }
 

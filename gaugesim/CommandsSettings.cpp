@@ -4,6 +4,7 @@
 
 #include "gaugesim/CommandTable.h"
 #include "gaugesim/Gauge.h"
+#include "gaugesim/SettingHandlers.h"
 
 namespace qx5::sim {
 namespace {
@@ -12,27 +13,6 @@ constexpr std::size_t kDeviceNameMax = 24;
 constexpr std::size_t kRangeListMax = 52;
 constexpr std::uint8_t kButtons = 15;
 constexpr float kFanVersion = 2.1f;
-
-// A plain flag setting: byte 8 non-zero switches it on.
-template <bool Settings::*Member>
-void setFlag(Gauge& gauge, const Request& request, Reply&) {
-  gauge.settings.*Member = request.u8(8) != 0;
-}
-
-template <bool Settings::*Member>
-void getFlag(Gauge& gauge, const Request&, Reply& reply) {
-  reply.u8(8, gauge.settings.*Member ? 1 : 0);
-}
-
-template <std::uint8_t Settings::*Member>
-void setByte(Gauge& gauge, const Request& request, Reply&) {
-  gauge.settings.*Member = request.u8(8);
-}
-
-template <std::uint8_t Settings::*Member>
-void getByte(Gauge& gauge, const Request&, Reply& reply) {
-  reply.u8(8, gauge.settings.*Member);
-}
 
 void setMode(Gauge& gauge, const Request& request, Reply& reply) {
   if (request.u8(8) >= kModes) return reply.fail();

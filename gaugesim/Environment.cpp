@@ -1,11 +1,12 @@
 #include "gaugesim/Environment.h"
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 #include <system_error>
+
+#include "gaugesim/Parsing.h"
 
 namespace qx5::sim {
 namespace fs = std::filesystem;
@@ -15,17 +16,12 @@ namespace {
 constexpr const char* kGaugeExtension = ".gauge";
 constexpr const char* kStateExtension = ".state";
 
-bool parseCount(const std::string& value, int& count) {
-  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), count);
-  return ec == std::errc() && end == value.data() + value.size();
-}
-
 }  // namespace
 
 std::unique_ptr<Environment> Environment::fromValue(const std::string& value,
                                                     std::ostream& messages, ClockSource clock) {
   int count = 0;
-  if (parseCount(value, count)) {
+  if (parseWhole(value, count)) {
     if (count < 1 || count > kMaxGauges) {
       messages << "QX5SIM=" << value << ": expected 1 to " << kMaxGauges
                << " gauges or a directory; no simulated gauges\n";

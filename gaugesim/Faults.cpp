@@ -1,16 +1,9 @@
 #include "gaugesim/Faults.h"
 
-#include <charconv>
+#include "gaugesim/Parsing.h"
 
 namespace qx5::sim {
 namespace {
-
-std::string trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
 
 bool parseOne(const std::string& word, Faults& faults, std::string& error) {
   static constexpr const char kUnplugPrefix[] = "unplug-after=";
@@ -37,8 +30,7 @@ bool parseOne(const std::string& word, Faults& faults, std::string& error) {
   if (word.rfind(kUnplugPrefix, 0) == 0) {
     const std::string number = trim(word.substr(sizeof kUnplugPrefix - 1));
     long count = -1;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), count);
-    if (ec == std::errc() && end == number.data() + number.size() && count >= 0) {
+    if (parseWhole(number, count) && count >= 0) {
       faults.unplugAfter = count;
       return true;
     }

@@ -1,25 +1,17 @@
 #include "gaugesim/GaugeConfig.h"
 
-#include <charconv>
 #include <istream>
 #include <ostream>
+
+#include "gaugesim/Parsing.h"
 
 namespace qx5::sim {
 namespace {
 
-std::string trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
 template <typename T>
 bool parseInteger(const std::string& text, T& out, long long low, long long high) {
   long long value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
-    return false;
+  if (!parseWhole(text, value) || value < low || value > high) return false;
   out = static_cast<T>(value);
   return true;
 }

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <thread>
 
+#include "gaugesim/Parsing.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/transport/Packet.h"
 
@@ -338,8 +338,7 @@ std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simVa
   if (const char* latency = std::getenv("QX5SIM_LATENCY_MS"); latency && *latency) {
     const std::string text = latency;
     std::uint32_t ms = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
-    if (ec == std::errc() && end == text.data() + text.size())
+    if (parseWhole(text, ms))
       options.latencyMs = ms;
     else
       std::cerr << "QX5SIM_LATENCY_MS=" << text << ": not a number of milliseconds; using 0\n";

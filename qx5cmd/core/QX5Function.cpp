@@ -8,8 +8,6 @@
 namespace qx5cmd {
 namespace {
 
-bool isTrue(ExportBool result) { return result != 0; }
-
 // The text of a library string: bounded by its length prefix as well as by its zero byte, so a
 // malformed string never makes us read past what it holds.
 std::string textOf(Bstr text) {
@@ -79,59 +77,51 @@ QX5GetPressure::QX5GetPressure(const std::string& name, const LibraryBinding& ow
       portB_(stats().values(name + ".portB")) {}
 
 bool QX5GetPressure::call(float* portA, float* portB) {
-  if (!bound()) return false;
-  bool ok = isTrue(timedCall<GetPressureFn>(isTrue, portA, portB));
-  if (ok) {
-    portA_.record(*portA);
-    portB_.record(*portB);
-  }
-  return ok;
+  if (!succeeds<GetPressureFn>(portA, portB)) return false;
+  portA_.record(*portA);
+  portB_.record(*portB);
+  return true;
 }
 
-bool QX5SetByte::call(std::uint8_t value) {
-  return bound() && isTrue(timedCall<SetByteFn>(isTrue, value));
-}
+bool QX5SetByte::call(std::uint8_t value) { return succeeds<SetByteFn>(value); }
 
-bool QX5SetPInt::call(int value) { return bound() && isTrue(timedCall<SetPIntFn>(isTrue, &value)); }
+bool QX5SetPInt::call(int value) { return succeeds<SetPIntFn>(&value); }
 
-bool QX5SetFloat::call(float value) {
-  return bound() && isTrue(timedCall<SetFloatFn>(isTrue, &value));
-}
+bool QX5SetFloat::call(float value) { return succeeds<SetFloatFn>(&value); }
 
 bool QX5SetString::call(const std::string& text) {
   if (!bound()) return false;
   Bstr argument = owner().allocString(text.c_str(), static_cast<unsigned int>(text.size() + 1));
   if (!argument) return false;
-  bool ok = isTrue(timedCall<SetStringFn>(isTrue, &argument));
+  bool ok = succeeds<SetStringFn>(&argument);
   // The export only reads the string; releasing it here keeps long runs from growing.
   owner().freeString(argument);
   return ok;
 }
 
-bool QX5SetDate::call() { return bound() && isTrue(timedCall<SetDateFn>(isTrue, 2001, 2, 28)); }
+bool QX5SetDate::call() { return succeeds<SetDateFn>(2001, 2, 28); }
 
 bool QX5InitLogging::call(int level) {
-  return bound() &&
-         isTrue(timedCall<InitLoggingFn>(isTrue, level, static_cast<const char*>(nullptr),
-                                         static_cast<ExportBool>(1)));
+  return succeeds<InitLoggingFn>(level, static_cast<const char*>(nullptr),
+                                 static_cast<ExportBool>(1));
 }
 
 bool QX5EraseMemory::call(std::uint32_t address, std::uint32_t length) {
-  return bound() && isTrue(timedCall<EraseMemoryFn>(isTrue, address, length));
+  return succeeds<EraseMemoryFn>(address, length);
 }
 
 bool QX5UploadOrDownloadMemory::call(std::uint32_t address, std::uint32_t count,
                                      std::uint8_t* buffer) {
-  return bound() && isTrue(timedCall<TransferMemoryFn>(isTrue, address, count, buffer));
+  return succeeds<TransferMemoryFn>(address, count, buffer);
 }
 
 bool QX5RunTest::call(std::uint32_t test, std::uint32_t count, std::uint8_t* input,
                       std::uint32_t* resultLength, std::uint8_t* result) {
-  return bound() && isTrue(timedCall<RunTestFn>(isTrue, test, count, input, resultLength, result));
+  return succeeds<RunTestFn>(test, count, input, resultLength, result);
 }
 
 bool QX5GetLcdRow::call(std::uint8_t row, std::uint8_t* buffer16) {
-  return bound() && isTrue(timedCall<GetLcdRowFn>(isTrue, row, buffer16));
+  return succeeds<GetLcdRowFn>(row, buffer16);
 }
 
 }  // namespace qx5cmd

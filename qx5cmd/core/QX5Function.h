@@ -65,6 +65,12 @@ class QX5Function : public TimedFunction {
     finishTiming(isSuccess(result));
     return result;
   }
+  // Calls an export that answers a BOOL; false, without a call, when unbound.
+  template <class Fn, class... Args>
+  bool succeeds(Args... args) {
+    auto isTrue = [](ExportBool result) { return result != 0; };
+    return bound() && isTrue(timedCall<Fn>(isTrue, args...));
+  }
 
  private:
   const LibraryBinding& owner_;

@@ -55,17 +55,7 @@ void StatsTimes::stop() { stopAt(platform::performanceCounter()); }
 void StatsTimes::stopAt(std::int64_t counter) {
   enrol();
   if (start_ == 0) return;
-  std::int64_t d = counter - start_;
-  total_ += d;
-  if (count_ == 0) {
-    min_ = d;
-    max_ = d;
-  } else if (d < min_) {
-    min_ = d;
-  } else if (d > max_) {
-    max_ = d;
-  }
-  ++count_;
+  add(counter - start_);
   start_ = 0;
 }
 
@@ -96,36 +86,12 @@ std::string StatsTimes::printAt(std::int64_t now) const {
   return line;
 }
 
-void StatsValues::record(double value) {
-  enrol();
-  if (count_ == 0) {
-    min_ = value;
-    max_ = value;
-  }
-  if (value < min_) min_ = value;
-  if (value > max_) max_ = value;
-  total_ += value;
-  ++count_;
-}
-
 std::string StatsValues::print() const {
   if (count_ == 0) return format("no %s", name_.c_str());
   std::string min = format("%0.3f", min_);
   if (count_ == 1) return format("%-31s %6s", name_.c_str(), min.c_str());
   return format("%-31s num (%d) min %s, avg %s, max %s", name_.c_str(), count_, min.c_str(),
                 format("%0.3f", total_ / count_).c_str(), format("%0.3f", max_).c_str());
-}
-
-void StatsIntValues::record(int value) {
-  enrol();
-  if (count_ == 0) {
-    min_ = value;
-    max_ = value;
-  }
-  if (value < min_) min_ = value;
-  if (value > max_) max_ = value;
-  total_ += value;
-  ++count_;
 }
 
 std::string StatsIntValues::print() const {

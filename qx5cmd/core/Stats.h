@@ -34,10 +34,32 @@ class PrintableStats {
   bool registered_ = false;
 };
 
-// Elapsed times in counter ticks.
-class StatsTimes : public PrintableStats {
+// The count, total, smallest and largest of the samples taken.
+template <class Value, class Total>
+class RangeStats : public PrintableStats {
  public:
-  StatsTimes(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
+  Total total() const { return total_; }
+  Value min() const { return min_; }
+  Value max() const { return max_; }
+
+ protected:
+  using PrintableStats::PrintableStats;
+  void add(Value value) {
+    enrol();
+    if (count_ == 0 || value < min_) min_ = value;
+    if (count_ == 0 || value > max_) max_ = value;
+    total_ += value;
+    ++count_;
+  }
+
+  Total total_ = 0;
+  Value min_ = 0, max_ = 0;
+};
+
+// Elapsed times in counter ticks.
+class StatsTimes : public RangeStats<std::int64_t, std::int64_t> {
+ public:
+  StatsTimes(StatsRegistry& owner, std::string name) : RangeStats(owner, std::move(name)) {}
 
   void start();
   void startAt(std::int64_t counter) { start_ = counter; }
@@ -49,37 +71,24 @@ class StatsTimes : public PrintableStats {
   std::string print() const override;
   std::string printAt(std::int64_t now) const;
 
-  std::int64_t total() const { return total_; }
-  std::int64_t min() const { return min_; }
-  std::int64_t max() const { return max_; }
-
  private:
   std::int64_t start_ = 0;
-  std::int64_t total_ = 0;
-  std::int64_t min_ = 0;
-  std::int64_t max_ = 0;
 };
 
-class StatsValues : public PrintableStats {
+class StatsValues : public RangeStats<double, double> {
  public:
-  StatsValues(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
-  void record(double value);
+  StatsValues(StatsRegistry& owner, std::string name) : RangeStats(owner, std::move(name)) {}
+  void record(double value) { add(value); }
   std::string print() const override;
-
- private:
-  double total_ = 0, min_ = 0, max_ = 0;
 };
 
-class StatsIntValues : public PrintableStats {
+// The total has 64 bits so that a long run of large values (serial numbers) keeps a true
+// average.
+class StatsIntValues : public RangeStats<int, std::int64_t> {
  public:
-  StatsIntValues(StatsRegistry& owner, std::string name) : PrintableStats(owner, std::move(name)) {}
-  void record(int value);
+  StatsIntValues(StatsRegistry& owner, std::string name) : RangeStats(owner, std::move(name)) {}
+  void record(int value) { add(value); }
   std::string print() const override;
-
- private:
-  // 64 bits so that a long run of large values (serial numbers) keeps a true average.
-  std::int64_t total_ = 0;
-  int min_ = 0, max_ = 0;
 };
 
 class StatsStringValues : public PrintableStats {

@@ -3,9 +3,11 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace qx5cmd {
 
@@ -50,6 +52,19 @@ int leadingDecimalInt(const std::string& text) {
   if (number > INT_MAX) return INT_MAX;
   if (number < INT_MIN) return INT_MIN;
   return static_cast<int>(number);
+}
+
+int truncatedInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+std::string streamed(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
 }
 
 }  // namespace qx5cmd

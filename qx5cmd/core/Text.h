@@ -1,4 +1,4 @@
-// Small text helpers of the tester.
+// Small text and number helpers of the tester.
 #pragma once
 
 #include <string>
@@ -17,5 +17,11 @@ bool parseDecimalInt(const std::string& text, int& value);
 // The leading decimal digits of `text` (after blanks and a sign) as an int, 0 when there are
 // none; a number beyond the int range is held to it.
 int leadingDecimalInt(const std::string& text);
+// `value` truncated toward zero; beyond the int range it is held to it, and not a number is 0,
+// where a plain conversion would be undefined.
+int truncatedInt(double value);
+
+// Default stream formatting: up to six significant digits, no trailing zeros.
+std::string streamed(double value);
 
 }  // namespace qx5cmd

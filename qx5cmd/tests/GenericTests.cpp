@@ -1,10 +1,7 @@
 #include "qx5cmd/tests/GenericTests.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Platform.h"
@@ -20,24 +17,6 @@ std::unique_ptr<W> bindOwn(const char* name, std::FILE* stream) {
   auto function = bindFunction<W>(name, binding());
   if (!function) std::fprintf(stream, " can't find function %s in QX5DLL.DLL", name);
   return function;
-}
-
-// Default stream formatting: up to six significant digits, no trailing zeros.
-template <class T>
-std::string streamed(T value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
-
-// Seconds as whole milliseconds, truncated toward zero; a duration beyond the int range (or
-// not a number, which the float conversion accepts) is held to it rather than left undefined.
-int millisecondsOf(float seconds) {
-  const double ms = static_cast<double>(seconds) * 1000.0;
-  if (std::isnan(ms)) return 0;
-  if (ms >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (ms <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(ms);
 }
 
 }  // namespace
@@ -175,7 +154,7 @@ std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1) {
 
 bool aTickRate::run() {
   session().sleep(10);
-  int ms = millisecondsOf(value_);
+  int ms = truncatedInt(static_cast<double>(value_) * 1000.0);
   int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);

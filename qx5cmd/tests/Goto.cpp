@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
-#include <sstream>
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
@@ -31,25 +30,6 @@ GotoSettings& remembered() {
 std::optional<bool>& pressureReadFaster() {
   static std::optional<bool> faster;
   return faster;
-}
-
-// Default stream formatting: up to six significant digits, no trailing zeros.
-template <class T>
-std::string streamed(T value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
-
-// A limit in milliseconds, truncated toward zero; values beyond an int saturate instead of
-// overflowing the conversion.
-int truncatedMs(double milliseconds) {
-  if (std::isnan(milliseconds)) return 0;
-  if (milliseconds >= static_cast<double>(std::numeric_limits<int>::max()))
-    return std::numeric_limits<int>::max();
-  if (milliseconds <= static_cast<double>(std::numeric_limits<int>::min()))
-    return std::numeric_limits<int>::min();
-  return static_cast<int>(milliseconds);
 }
 
 std::string firmwareVersion() {
@@ -108,8 +88,8 @@ aGoto::aGoto(const char* name, const char* description)
 std::unique_ptr<aTest> aGoto::clone() const { return std::make_unique<aGoto>(name, description); }
 
 bool aGoto::bind() {
-  durationMs_ = truncatedMs(settings_.duration * 1000.0);
-  maxWaitMs_ = truncatedMs(settings_.maxWait * 60.0 * 1000.0);
+  durationMs_ = truncatedInt(settings_.duration * 1000.0);
+  maxWaitMs_ = truncatedInt(settings_.maxWait * 60.0 * 1000.0);
   return true;
 }
 

@@ -1,0 +1,75 @@
+// What the benchmark programs share: command packets, a trace log in a scratch folder, and a
+// console reporter that keeps each run's time for a closing comparison.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "qx5_dll/diagnostics/Log.h"
+#include "qx5_dll/transport/Packet.h"
+
+namespace qx5::bench {
+
+using Packet = std::array<std::uint8_t, qx5::packet::kBufferSize>;
+
+// Command `code` with the default 36-byte header and all parameters zero.
+inline Packet commandPacket(std::uint8_t code) {
+  using namespace qx5::packet;
+  return {kMarker, kDefaultLength, kFixed2, kFixed3, kFixed4, kDefaultParamLength, 0, code};
+}
+
+// Logging at `level` for the object's lifetime, to a file in a scratch folder named `folder`
+// when the level writes anything; logging off and the folder removed afterwards.
+class ScopedLog {
+ public:
+  ScopedLog(int level, const char* folder) : dir_(std::filesystem::temp_directory_path() / folder) {
+    std::filesystem::create_directories(dir_);
+    const std::string file = (dir_ / "trace.log").string();
+    qx5::logInit(level, level > 0 ? file.c_str() : nullptr, false);
+  }
+  ~ScopedLog() {
+    qx5::logInit(qx5::kLogOff, nullptr, false);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  ScopedLog(const ScopedLog&) = delete;
+  ScopedLog& operator=(const ScopedLog&) = delete;
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// Console output; `times_` collects each benchmark's name and real time for Finalize.
+class TimesReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      // Plain runs, or only the means when repetitions are aggregated.
+      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
+      if (!mean && (run.run_type != Run::RT_Iteration || run.iterations == 0)) continue;
+      times_.emplace_back(run.benchmark_name(), run.GetAdjustedRealTime());
+    }
+  }
+
+ protected:
+  std::vector<std::pair<std::string, double>> times_;
+};
+
+// The usual benchmark main, reporting through `reporter`.
+inline int runBenchmarks(int argc, char** argv, benchmark::BenchmarkReporter& reporter) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace qx5::bench
