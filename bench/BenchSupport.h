@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "qx5_dll/diagnostics/Log.h"
+#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/transport/Packet.h"
 
 namespace qx5::bench {
@@ -25,11 +26,14 @@ inline Packet commandPacket(std::uint8_t code) {
   return {kMarker, kDefaultLength, kFixed2, kFixed3, kFixed4, kDefaultParamLength, 0, code};
 }
 
-// Logging at `level` for the object's lifetime, to a file in a scratch folder named `folder`
-// when the level writes anything; logging off and the folder removed afterwards.
+// Logging at `level` for the object's lifetime, to a file in a scratch folder named after
+// `folder` when the level writes anything; logging off and the folder removed afterwards. The
+// process id in the name keeps two runs at once out of each other's folder.
 class ScopedLog {
  public:
-  ScopedLog(int level, const char* folder) : dir_(std::filesystem::temp_directory_path() / folder) {
+  ScopedLog(int level, const char* folder)
+      : dir_(std::filesystem::temp_directory_path() /
+             (std::string(folder) + "_" + std::to_string(qx5::platform::currentProcessId()))) {
     std::filesystem::create_directories(dir_);
     const std::string file = (dir_ / "trace.log").string();
     qx5::logInit(level, level > 0 ? file.c_str() : nullptr, false);
