@@ -19,6 +19,9 @@ namespace {
 constexpr const char* kInterfaceClass = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
 constexpr int kGaugeInterface = 0;
 constexpr unsigned kFlushReadTimeoutMs = 1;
+// The transport's own pipe timeout, until it sets one: libusb takes 0 as "wait forever", and a
+// silent gauge must not hold the caller that long.
+constexpr unsigned kDefaultPipeTimeoutMs = 2000;
 constexpr int kMaxFlushReads = 16;  // a pipe that never runs dry must not hold the caller
 
 struct LibusbFunctions {
@@ -39,28 +42,35 @@ struct LibusbFunctions {
   decltype(&libusb_claim_interface) claimInterface = nullptr;
   decltype(&libusb_release_interface) releaseInterface = nullptr;
   decltype(&libusb_interrupt_transfer) interruptTransfer = nullptr;
+  decltype(&libusb_clear_halt) clearHalt = nullptr;
 
-  bool bindAll(DynamicLibrary& library) {
-    bool ok = true;
+  // Names of the functions the library lacks, comma-separated; empty when all were bound.
+  std::string bindAll(DynamicLibrary& library) {
+    std::string missing;
     // Bind everything even after a miss, so the log can name each missing function.
-    ok &= library.bind("libusb_init", init);
-    ok &= library.bind("libusb_exit", exit);
-    ok &= library.bind("libusb_get_device_list", getDeviceList);
-    ok &= library.bind("libusb_free_device_list", freeDeviceList);
-    ok &= library.bind("libusb_get_device_descriptor", getDeviceDescriptor);
-    ok &= library.bind("libusb_get_bus_number", getBusNumber);
-    ok &= library.bind("libusb_get_port_numbers", getPortNumbers);
-    ok &= library.bind("libusb_get_device_speed", getDeviceSpeed);
-    ok &= library.bind("libusb_open", open);
-    ok &= library.bind("libusb_close", close);
-    ok &= library.bind("libusb_get_device", getDevice);
-    ok &= library.bind("libusb_get_active_config_descriptor", getActiveConfigDescriptor);
-    ok &= library.bind("libusb_free_config_descriptor", freeConfigDescriptor);
-    ok &= library.bind("libusb_set_auto_detach_kernel_driver", setAutoDetachKernelDriver);
-    ok &= library.bind("libusb_claim_interface", claimInterface);
-    ok &= library.bind("libusb_release_interface", releaseInterface);
-    ok &= library.bind("libusb_interrupt_transfer", interruptTransfer);
-    return ok;
+    auto need = [&](const char* name, auto*& function) {
+      if (!library.bind(name, function))
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
+    };
+    need("libusb_init", init);
+    need("libusb_exit", exit);
+    need("libusb_get_device_list", getDeviceList);
+    need("libusb_free_device_list", freeDeviceList);
+    need("libusb_get_device_descriptor", getDeviceDescriptor);
+    need("libusb_get_bus_number", getBusNumber);
+    need("libusb_get_port_numbers", getPortNumbers);
+    need("libusb_get_device_speed", getDeviceSpeed);
+    need("libusb_open", open);
+    need("libusb_close", close);
+    need("libusb_get_device", getDevice);
+    need("libusb_get_active_config_descriptor", getActiveConfigDescriptor);
+    need("libusb_free_config_descriptor", freeConfigDescriptor);
+    need("libusb_set_auto_detach_kernel_driver", setAutoDetachKernelDriver);
+    need("libusb_claim_interface", claimInterface);
+    need("libusb_release_interface", releaseInterface);
+    need("libusb_interrupt_transfer", interruptTransfer);
+    need("libusb_clear_halt", clearHalt);
+    return missing;
   }
 };
 
@@ -102,7 +112,7 @@ struct OpenDevice {
   libusb_device_handle* handle = nullptr;  // null once the device file is closed
   bool fileOpen = true;
   bool interfaceClaimed = false;              // the interface handle is outstanding
-  std::map<std::uint8_t, unsigned> timeouts;  // per pipe, milliseconds; absent = no limit
+  std::map<std::uint8_t, unsigned> timeouts;  // per pipe, milliseconds, as the transport set them
 };
 
 class LibusbPlatform final : public UsbPlatform {
@@ -112,8 +122,8 @@ class LibusbPlatform final : public UsbPlatform {
       whyIncomplete_ = "libusb: cannot load " + fileName + ": " + library_.lastError();
       return;
     }
-    if (!functions_.bindAll(library_)) {
-      whyIncomplete_ = "libusb: " + fileName + " lacks a function: " + library_.lastError();
+    if (const std::string missing = functions_.bindAll(library_); !missing.empty()) {
+      whyIncomplete_ = "libusb: " + fileName + " lacks a function: " + missing;
       return;
     }
     const int rc = functions_.init(&context_);
@@ -258,11 +268,19 @@ class LibusbPlatform final : public UsbPlatform {
     if (!(pipeId & LIBUSB_ENDPOINT_IN)) return true;  // nothing queues on an OUT pipe
     // libusb keeps no host-side queue: drain what the device has ready, without waiting.
     std::uint8_t scratch[64];
+    bool haltCleared = false;
     for (int i = 0; i < kMaxFlushReads; ++i) {
       int received = 0;
       const int rc = functions_.interruptTransfer(device->handle, pipeId, scratch, sizeof scratch,
                                                   &received, kFlushReadTimeoutMs);
       if (rc == LIBUSB_ERROR_TIMEOUT) return true;
+      // A stalled pipe is what a flush is for; one that stalls again right away is broken.
+      if (rc == LIBUSB_ERROR_PIPE && !haltCleared) {
+        haltCleared = true;
+        const int cleared = functions_.clearHalt(device->handle, pipeId);
+        if (cleared != 0) return fail(errorFromLibusb(cleared));
+        continue;
+      }
       if (rc != 0) return fail(errorFromLibusb(rc));
     }
     return true;
@@ -377,10 +395,13 @@ class LibusbPlatform final : public UsbPlatform {
     if (!device) return false;
     auto timeout = device->timeouts.find(pipeId);
     int count = 0;
-    const int rc =
-        functions_.interruptTransfer(device->handle, pipeId, data, static_cast<int>(length), &count,
-                                     timeout == device->timeouts.end() ? 0 : timeout->second);
+    const int rc = functions_.interruptTransfer(
+        device->handle, pipeId, data, static_cast<int>(length), &count,
+        timeout == device->timeouts.end() ? kDefaultPipeTimeoutMs : timeout->second);
     transferred = count > 0 ? static_cast<std::uint32_t>(count) : 0;
+    // libusb leaves a stalled endpoint halted until told otherwise, so every later transfer
+    // would fail until the gauge is plugged in again. This call still fails.
+    if (rc == LIBUSB_ERROR_PIPE) functions_.clearHalt(device->handle, pipeId);
     if (rc != 0) return fail(errorFromLibusb(rc));
     return true;
   }

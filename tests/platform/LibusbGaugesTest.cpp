@@ -1,11 +1,14 @@
 // The libusb binding under the device list, against a stand-in libusb whose interface claims
-// follow the kernel's rule: one claim per interface, dropped when its handle closes.
+// follow the kernel's rule: one claim per interface, dropped when its handle closes. Then the
+// pipes of one gauge through the binding alone: stalls, timeouts, oversized replies, unplugging.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/platform/DynamicLibrary.h"
+#include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/LibusbPlatform.h"
 #include "qx5_dll/transport/mchpusb.h"
 
@@ -13,6 +16,9 @@ namespace qx5::platform {
 namespace {
 
 const std::string kFakeLibusb = std::string(QX5_BIN_DIR) + "/../fakelib/libfakeusb.so";
+const std::string kFakeLibusbWithoutClearHalt =
+    std::string(QX5_BIN_DIR) + "/../fakelib/libfakeusb_noclearhalt.so";
+constexpr std::uint8_t kIn = 0x81, kOut = 0x01;
 
 class FakeLibusb {
  public:
@@ -22,6 +28,14 @@ class FakeLibusb {
     call<void (*)(const int*, int)>("FakeUsbAttach")(ports.data(), static_cast<int>(ports.size()));
   }
   int openHandles() { return call<int (*)()>("FakeUsbOpenHandles")(); }
+  void stall(int port, std::uint8_t endpoint) {
+    call<void (*)(int, unsigned char)>("FakeUsbStall")(port, endpoint);
+  }
+  void vanish(int port) { call<void (*)(int)>("FakeUsbVanish")(port); }
+  void queueReply(int port, int length) {
+    call<void (*)(int, int)>("FakeUsbQueueReply")(port, length);
+  }
+  unsigned lastTimeout() { return call<unsigned (*)()>("FakeUsbLastTimeout")(); }
 
  private:
   template <class Function>
@@ -50,6 +64,119 @@ TEST(LibusbGauges, GaugesOpenAgainWhateverOrderOrAbsenceTheNextEnumerationFinds)
   fake.attach({2});
   EXPECT_EQ(list.UpdateDeviceList(), 1u) << ErrorText();
   EXPECT_EQ(fake.openHandles(), 1);  // nothing left open for the unplugged gauge
+}
+
+}  // namespace
+}  // namespace qx5::platform
+
+namespace qx5::platform {
+namespace {
+
+constexpr int kPort = 3;
+
+// The one gauge on kPort, opened and claimed through the binding alone.
+class LibusbPipes : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fake.loaded()) << kFakeLibusb;
+    fake.attach({kPort});
+    ASSERT_TRUE(usb->isComplete()) << usb->name();
+    std::string path;
+    ASSERT_TRUE(usb->beginEnumeration());
+    ASSERT_TRUE(usb->interfacePath(0, path));
+    usb->endEnumeration();
+    device = usb->openDevice(path);
+    ASSERT_NE(device, kInvalidDeviceHandle);
+    ASSERT_TRUE(usb->initialize(device, iface));
+  }
+
+  bool write(std::uint8_t pipe = kOut) {
+    std::uint8_t query[36] = {0x38, 36};
+    std::uint32_t written = 0;
+    return usb->writePipe(iface, pipe, query, sizeof query, written);
+  }
+  bool read(std::uint32_t& received) { return usb->readPipe(iface, kIn, reply, 64, received); }
+  bool exchange() {
+    std::uint32_t received = 0;
+    return write() && read(received) && received == 64;
+  }
+
+  FakeLibusb fake;
+  std::unique_ptr<UsbPlatform> usb = createLibusbPlatform(kFakeLibusb);
+  DeviceHandle device = kInvalidDeviceHandle;
+  InterfaceHandle iface = kInvalidInterfaceHandle;
+  std::uint8_t reply[64 + 16] = {};
+};
+
+TEST_F(LibusbPipes, StallFailsItsTransferOnlyAndTheNextOneGoesThrough) {
+  fake.stall(kPort, kOut);
+  EXPECT_FALSE(write());
+  EXPECT_EQ(usb->lastError(), EPIPE);
+  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+
+  ASSERT_TRUE(write());
+  fake.stall(kPort, kIn);
+  std::uint32_t received = 0;
+  EXPECT_FALSE(read(received));
+  EXPECT_EQ(usb->lastError(), EPIPE);
+  EXPECT_TRUE(read(received)) << errorText(usb->lastError());  // the reply was kept
+  EXPECT_EQ(received, 64u);
+  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+}
+
+TEST_F(LibusbPipes, FlushClearsAStalledInPipe) {
+  fake.stall(kPort, kIn);
+  EXPECT_TRUE(usb->flushPipe(iface, kIn)) << errorText(usb->lastError());
+  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+}
+
+TEST_F(LibusbPipes, PipesGiveUpAfterTwoSecondsUntilTheirTimeoutIsSet) {
+  std::uint32_t received = 0;
+  EXPECT_FALSE(read(received));
+  EXPECT_EQ(fake.lastTimeout(), 2000u);  // not 0, which would wait for ever
+  EXPECT_TRUE(write());
+  EXPECT_EQ(fake.lastTimeout(), 2000u);
+
+  ASSERT_TRUE(usb->setPipeTimeout(iface, kIn, 150));
+  EXPECT_TRUE(read(received));
+  EXPECT_EQ(fake.lastTimeout(), 150u);
+  EXPECT_TRUE(write());
+  EXPECT_EQ(fake.lastTimeout(), 2000u);  // each pipe keeps its own
+}
+
+TEST_F(LibusbPipes, OversizedReplyFailsWithoutWritingPastTheBuffer) {
+  fake.queueReply(kPort, 100);
+  std::uint32_t received = 0;
+  EXPECT_FALSE(read(received));
+  EXPECT_EQ(usb->lastError(), EOVERFLOW);
+  EXPECT_LE(received, 64u);
+  for (std::size_t i = 64; i < sizeof reply; ++i) EXPECT_EQ(reply[i], 0) << i;
+}
+
+TEST_F(LibusbPipes, UnpluggedGaugeFailsEveryTransferAndStillClosesCleanly) {
+  fake.vanish(kPort);
+  std::uint32_t received = 0;
+  EXPECT_FALSE(write());
+  EXPECT_EQ(usb->lastError(), kErrorNoDevice);
+  EXPECT_FALSE(read(received));
+  EXPECT_EQ(usb->lastError(), kErrorNoDevice);
+  EXPECT_EQ(received, 0u);
+  EXPECT_FALSE(usb->flushPipe(iface, kIn));
+  EXPECT_EQ(usb->lastError(), kErrorNoDevice);
+  EXPECT_TRUE(usb->freeInterface(iface));
+  EXPECT_TRUE(usb->closeDevice(device));
+  EXPECT_EQ(fake.openHandles(), 0);
+  EXPECT_FALSE(usb->readPipe(iface, kIn, reply, 64, received));
+  EXPECT_EQ(usb->lastError(), kErrorInvalidHandle);
+}
+
+TEST(LibusbBinding, LibusbWithoutClearHaltIsIncompleteAndSaysWhy) {
+  auto usb = createLibusbPlatform(kFakeLibusbWithoutClearHalt);
+  EXPECT_FALSE(usb->isComplete());
+  EXPECT_NE(std::string(usb->name()).find("lacks a function: libusb_clear_halt"), std::string::npos)
+      << usb->name();
+  EXPECT_FALSE(usb->beginEnumeration());
+  EXPECT_EQ(usb->lastError(), kErrorNotSupported);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // A stand-in for libusb-1.0 that the libusb binding loads by file name: gauges on bus 1, one
 // per port, that answer the identification query. Interface claims follow the kernel's rule
 // (one claim per interface across all handles, dropped when a handle closes), so a binding
-// that keeps a claim too long shows up as a busy gauge. Controlled through FakeUsb* below.
+// that keeps a claim too long shows up as a busy gauge. A stalled endpoint stays halted until
+// libusb_clear_halt, as on a real device; built with FAKEUSB_WITHOUT_CLEAR_HALT it stands for a
+// libusb that lacks that function. Controlled through FakeUsb* below.
 #include <libusb.h>
 
 #include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 struct libusb_device {
@@ -16,6 +19,7 @@ struct libusb_device {
   bool vanished = false;  // unplugged while open: every call on it fails
   libusb_device_handle* claimedBy = nullptr;
   std::deque<std::vector<unsigned char>> replies;
+  std::set<unsigned char> halted;  // endpoints that answer every transfer with a stall
 };
 
 struct libusb_device_handle {
@@ -28,6 +32,7 @@ std::map<int, std::unique_ptr<libusb_device>> gDevices;  // by port; never freed
 std::vector<libusb_device*> gAttached;                   // enumeration order
 int gOpenHandles = 0;
 int gContext = 0;
+unsigned gLastTimeout = 0;
 
 libusb_endpoint_descriptor gEndpoints[2] = {
     {LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, 0x81, LIBUSB_TRANSFER_TYPE_INTERRUPT, 64, 1, 0, 0,
@@ -59,7 +64,8 @@ extern "C" {
 
 // ---- control ----
 
-// Attaches gauges on the given ports of bus 1, in this enumeration order; others are unplugged.
+// Attaches gauges on the given ports of bus 1, in this enumeration order, as if plugged in anew;
+// others are unplugged.
 void FakeUsbAttach(const int* ports, int count) {
   for (auto& [port, device] : gDevices) device->present = false;
   gAttached.clear();
@@ -69,6 +75,8 @@ void FakeUsbAttach(const int* ports, int count) {
     device->port = ports[i];
     device->present = true;
     device->vanished = false;
+    device->halted.clear();
+    device->replies.clear();
     gAttached.push_back(device.get());
   }
 }
@@ -77,6 +85,17 @@ void FakeUsbVanish(int port) {
   if (auto it = gDevices.find(port); it != gDevices.end()) it->second->vanished = true;
 }
 int FakeUsbOpenHandles() { return gOpenHandles; }
+// The gauge on `port` stalls `endpoint`: it stays halted until the host clears the halt.
+void FakeUsbStall(int port, unsigned char endpoint) {
+  if (auto it = gDevices.find(port); it != gDevices.end()) it->second->halted.insert(endpoint);
+}
+// The timeout the last interrupt transfer was given (0 waits forever in libusb).
+unsigned FakeUsbLastTimeout() { return gLastTimeout; }
+// The gauge on `port` sends a reply of `length` bytes to the next IN transfer.
+void FakeUsbQueueReply(int port, int length) {
+  if (auto it = gDevices.find(port); it != gDevices.end())
+    it->second->replies.emplace_back(static_cast<std::size_t>(length), 0x5A);
+}
 
 // ---- libusb ----
 
@@ -130,6 +149,14 @@ int libusb_get_active_config_descriptor(libusb_device* device, libusb_config_des
 }
 void libusb_free_config_descriptor(libusb_config_descriptor*) {}
 
+#ifndef FAKEUSB_WITHOUT_CLEAR_HALT
+int libusb_clear_halt(libusb_device_handle* handle, unsigned char endpoint) {
+  if (gone(handle->device)) return LIBUSB_ERROR_NO_DEVICE;
+  handle->device->halted.erase(endpoint);
+  return 0;
+}
+#endif
+
 int libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int) { return 0; }
 
 int libusb_claim_interface(libusb_device_handle* handle, int) {
@@ -149,11 +176,14 @@ int libusb_release_interface(libusb_device_handle* handle, int) {
 // OUT: a command packet queues the gauge's reply (echo at 7, serial 1000 + port at 8..11 for
 // the serial-number query). IN: the next reply, or a timeout when there is none.
 int libusb_interrupt_transfer(libusb_device_handle* handle, unsigned char endpoint,
-                              unsigned char* data, int length, int* transferred, unsigned int) {
+                              unsigned char* data, int length, int* transferred,
+                              unsigned int timeout) {
   *transferred = 0;
+  gLastTimeout = timeout;
   libusb_device* device = handle->device;
   if (gone(device)) return LIBUSB_ERROR_NO_DEVICE;
   if (device->claimedBy != handle) return LIBUSB_ERROR_BUSY;
+  if (device->halted.count(endpoint)) return LIBUSB_ERROR_PIPE;
   if (!(endpoint & LIBUSB_ENDPOINT_IN)) {
     if (length >= 8 && data[0] == 0x38) {
       std::vector<unsigned char> reply(64, 0);
