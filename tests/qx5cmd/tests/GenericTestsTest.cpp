@@ -6,9 +6,7 @@
 #include <cstdlib>
 
 #include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/core/CommandLine.h"
-#include "qx5cmd/fakelib/FakeLibrary.h"
-#include "qx5cmd/tests/Registration.h"
+#include "qx5cmd/tests/RegisteredTestsTest.h"
 
 namespace qx5cmd {
 namespace {
@@ -16,28 +14,11 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-class GenericTestsTest : public testing::FakeSessionTest {
+class GenericTestsTest : public testing::RegisteredTestsTest {
  protected:
   void SetUp() override {
-    FakeSessionTest::SetUp();
-    clearBreakRequest();
-    unsetenv("USERNAME");
+    RegisteredTestsTest::SetUp();
     registerMeasurementTests(registry);
-  }
-  void TearDown() override {
-    clearBreakRequest();
-    FakeSessionTest::TearDown();
-  }
-
-  // Parses "words" as a command line and prepares what it asked for.
-  std::optional<int> parse(std::vector<std::string> words) {
-    words.insert(words.begin(), "qx5cmd");
-    runList.clear();
-    ::testing::internal::CaptureStderr();
-    auto status = parseCommandLine(words, registry, session(), runList);
-    for (auto& test : runList) test->prepare();
-    errors = ::testing::internal::GetCapturedStderr();
-    return status;
   }
 
   // Runs the one test of the run list; its output and result.
@@ -48,10 +29,6 @@ class GenericTestsTest : public testing::FakeSessionTest {
     out = ::testing::internal::GetCapturedStdout();
     return ok;
   }
-
-  TestRegistry registry;
-  RunList runList;
-  std::string errors;
 };
 
 TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {

@@ -6,9 +6,7 @@
 #include <climits>
 
 #include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/core/CommandLine.h"
-#include "qx5cmd/fakelib/FakeLibrary.h"
-#include "qx5cmd/tests/Registration.h"
+#include "qx5cmd/tests/RegisteredTestsTest.h"
 
 namespace qx5cmd {
 namespace {
@@ -29,12 +27,10 @@ struct FakeClock {
   }
 };
 
-class GotoTest : public testing::FakeSessionTest {
+class GotoTest : public testing::RegisteredTestsTest {
  protected:
   void SetUp() override {
-    FakeSessionTest::SetUp();
-    clearBreakRequest();
-    unsetenv("USERNAME");
+    RegisteredTestsTest::SetUp();
     resetGotoProcessState();
     registerMeasurementTests(registry);
     FakeClock::now = 0xFFFFF000;  // the counter wraps during the run
@@ -49,19 +45,8 @@ class GotoTest : public testing::FakeSessionTest {
     session().options.delayMs = 1000;
   }
   void TearDown() override {
-    clearBreakRequest();
     resetGotoProcessState();
-    FakeSessionTest::TearDown();
-  }
-
-  std::optional<int> parse(std::vector<std::string> words) {
-    words.insert(words.begin(), "qx5cmd");
-    runList.clear();
-    ::testing::internal::CaptureStderr();
-    auto status = parseCommandLine(words, registry, session(), runList);
-    for (auto& test : runList) test->prepare();
-    errors = ::testing::internal::GetCapturedStderr();
-    return status;
+    RegisteredTestsTest::TearDown();
   }
 
   aGoto& gotoAt(std::size_t i) { return dynamic_cast<aGoto&>(*runList.at(i)); }
@@ -72,10 +57,6 @@ class GotoTest : public testing::FakeSessionTest {
     out = ::testing::internal::GetCapturedStdout();
     return ok;
   }
-
-  TestRegistry registry;
-  RunList runList;
-  std::string errors;
 };
 
 TEST_F(GotoTest, RegisteredAfterWaitWithItsArgumentNames) {
