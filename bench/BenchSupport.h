@@ -14,7 +14,7 @@
 
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/platform/Processes.h"
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5::bench {
 

@@ -5,11 +5,11 @@
 
 #include <cstdio>
 
-#include "bench/BenchSupport.h"
+#include "BenchSupport.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/DeviceData.h"
-#include "qx5_dll/transport/Packet.h"
-#include "tests/support/ScriptedUsbPlatform.h"
+#include "qx5_dll/usb/Packet.h"
+#include "support/ScriptedUsbPlatform.h"
 
 namespace {
 

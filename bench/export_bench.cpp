@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/BenchSupport.h"
+#include "BenchSupport.h"
 #include "gaugesim/Environment.h"
 #include "gaugesim/SimulatedUsbPlatform.h"
+#include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
-#include "qx5_dll/transport/UsbPlatformFactory.h"
 #include "qx5dll.h"
 
 namespace {

@@ -1,24 +1,53 @@
-# qx5_folder_library(NAME DIR [DEPS ...] [EXCLUDE file ...])
-# One static library per source folder, from every .cpp in it, so each concern builds (and
-# fails) on its own. A folder without sources yields an INTERFACE library.
-function(qx5_folder_library name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+# qx5_module(NAME DIR [LINKS ...] [PRIVATE_LINKS ...] [EXCLUDE file ...])
+# One module per source folder: a static library of every .cpp in it (an INTERFACE library when
+# it has none), linking exactly the modules it may use.
+#
+# Module boundaries are enforced by the compiler: no target has the project root on its include
+# path. Each module's headers are staged as links under <build>/include/<NAME>/<path from the
+# root> (the same include text, "qx5_dll/transport/DeviceData.h"), and that folder is the
+# module's include root, passed on to whatever links it. A file that includes a header of a
+# module its target does not link fails to compile, so a wrong arrow never builds.
+function(qx5_module name dir)
+  cmake_parse_arguments(ARG "" "" "LINKS;PRIVATE_LINKS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${dir}/${ex})
   endforeach()
+  qx5_stage_headers(${name} ${dir} root)
   if(sources)
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    target_include_directories(${name} PUBLIC ${root})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE ${ARG_PRIVATE_LINKS})
   else()
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    target_include_directories(${name} INTERFACE ${root})
+    target_link_libraries(${name} INTERFACE ${ARG_LINKS})
   endif()
 endfunction()
 
-# qx5_test_suite(NAME DIR LIBS ... [LOCK]) : one GoogleTest program per test folder.
+# Links every header of DIR (not its subfolders: they are modules of their own) into the module's
+# include root, and returns the root in OUT. Where the file system cannot make links, the project
+# root stands in: the build works, but boundaries are then checked only where links work.
+function(qx5_stage_headers name dir out)
+  set(root ${CMAKE_BINARY_DIR}/include/${name})
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${dir})
+  file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+  file(REMOVE_RECURSE ${root})  # a header deleted from the sources leaves no stale link
+  file(MAKE_DIRECTORY ${root}/${rel})
+  foreach(header ${headers})
+    get_filename_component(file ${header} NAME)
+    file(CREATE_LINK ${header} ${root}/${rel}/${file} RESULT failed SYMBOLIC)
+    if(failed)
+      message(WARNING "cannot link headers (${failed}): module boundaries are not enforced")
+      set(${out} ${PROJECT_SOURCE_DIR} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} ${root} PARENT_SCOPE)
+endfunction()
+
+# qx5_test_suite(NAME DIR LIBS ... [LOCK]) : one GoogleTest program per test folder. A suite sees
+# the modules it links and the shared test support (tests/, e.g. "support/TempDir.h").
 # LOCK puts every test of the suite under the common resource lock for suites that start
 # processes loading libqx5dll.so (the process guard refuses overlapping users).
 function(qx5_test_suite name dir)
@@ -29,7 +58,7 @@ function(qx5_test_suite name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE QX5_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                                              QX5_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   if(ARG_LOCK)

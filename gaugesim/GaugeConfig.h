@@ -7,7 +7,7 @@
 #include <string>
 
 #include "gaugesim/Faults.h"
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5::sim {
 

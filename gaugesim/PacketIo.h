@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5::sim {
 

@@ -8,7 +8,7 @@
 
 #include "gaugesim/Parsing.h"
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5::sim {
 namespace {

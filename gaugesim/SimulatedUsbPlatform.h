@@ -12,7 +12,7 @@
 
 #include "gaugesim/Environment.h"
 #include "gaugesim/Trace.h"
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5::sim {
 

@@ -1,9 +1,10 @@
 // Calibration: the calibration date, range and the hardware and software slopes.
 #include <cstdio>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/platform/LocalTime.h"
 
+namespace command = qx5::command;
 using qx5::api::Command;
 using qx5::api::CommandPacket;
 using qx5::api::Group;
@@ -11,13 +12,14 @@ using qx5::api::ReplyPacket;
 
 namespace {
 
-constexpr Command kGetCalibrationDate{.code = 49};
-constexpr Command kSetDate{.code = 50};
-constexpr Command kSetCalibrationRange{.code = 5, .group = Group::Early};
-constexpr Command kReadHardwareSlope{.code = 7};
-constexpr Command kWriteHardwareSlope{.code = 8};
-constexpr Command kReadSoftwareSlope{.code = 2};
-constexpr Command kWriteSoftwareSlope{.code = 3};
+constexpr Command kGetCalibrationDate{.code = command::GetCalibrationDate};
+constexpr Command kSetDate{.code = command::SetDate};
+constexpr Command kSetCustomDate{.code = command::SetDate, .group = Group::Early};
+constexpr Command kSetCalibrationRange{.code = command::SetCalibrationRange, .group = Group::Early};
+constexpr Command kReadHardwareSlope{.code = command::ReadHardwareSlope};
+constexpr Command kWriteHardwareSlope{.code = command::WriteHardwareSlope};
+constexpr Command kReadSoftwareSlope{.code = command::ReadSoftwareSlope};
+constexpr Command kWriteSoftwareSlope{.code = command::WriteSoftwareSlope};
 
 // Date fields, both ways: day, month, 16-bit year.
 constexpr int kDay = 8, kMonth = 9, kYear = 10;
@@ -90,9 +92,10 @@ QX5_API bool QX5_CALL SetCustomDate(uint32_t year, unsigned char month, unsigned
   QX5_LOG_SCOPE(scope, "SetCustomDate", "SetCustomDate %d,%d,%d", static_cast<int>(year), month,
                 day);
   scope.Info("SetCustomDate %d,%d,%d", static_cast<int>(year), month, day);
-  if (!QX5Init()) return false;
+  // Initialised before the date is judged, so the command itself need not initialise again.
+  if (!qx5::api::initialiseOnDemand()) return false;
   if (!isValidDate(year, month, day)) return false;
-  return qx5::api::sendCommand(scope, kSetDate, dateParameters(year, month, day));
+  return qx5::api::sendCommand(scope, kSetCustomDate, dateParameters(year, month, day));
 }
 
 QX5_API bool QX5_CALL SetCalibrationRange(unsigned char range) {

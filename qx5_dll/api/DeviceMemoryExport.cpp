@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/platform/AnsiCodePage.h"
 
 namespace {

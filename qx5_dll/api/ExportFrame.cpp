@@ -32,16 +32,6 @@ std::string ReplyPacket::text(int offset, std::size_t maxChars) const {
   return std::string(start, strnlen(start, length));
 }
 
-void reportException(LogFunction& scope) {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    scope.Error("exception: %s", e.what());
-  } catch (...) {
-    scope.Error("exception");
-  }
-}
-
 ReplyPacket replyPacket() { return ReplyPacket(library().replyBuffer, library().replyCount); }
 
 BSTR makeBstr(const std::string& text) { return SysAllocString(text.c_str()); }

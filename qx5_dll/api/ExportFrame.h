@@ -1,36 +1,49 @@
-// The shape every command export shares: scope, call line, initialisation, buffers, exchange,
-// reply decoding, catch-all, failure value.
+// The export frame: the one vocabulary every command export is written in. An export opens its
+// log scope, initialises on demand (the initialising group) or counts on an earlier call (the
+// early group), builds its packet in the library's command buffer, exchanges it with the selected
+// gauge and decodes the reply; any exception becomes the export's failure value.
 //
 // Adding a command export:
 //   QX5_API bool QX5_CALL SetRange(unsigned char range) {
 //     QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);   // own first-call mark
 //     scope.Info("SetRange %d", range);                            // the call line, if any
-//     return qx5::api::runCommand(scope, {.code = 24}, false,      // command, failure value
+//     return qx5::api::runCommand(scope, {.code = command::SetRange}, false,  // failure value
 //         [&](CommandPacket& p) { p.u8(8, range); },               // parameter bytes
 //         [&](const ReplyPacket& r) {                              // success: decode, result line
 //           qx5::api::library().maxRange = r.u8(8);
 //           return true;
 //         });
 //   }
-// Command fields: .code, .group (Initialising calls QX5Init first; Early counts on an earlier
-// call), .length (sets length and paramLength = length - 8; 0 keeps 36/30), .headerless (a
-// one-byte packet such as the reset, written as `length` bytes without the header).
+// Command fields: .code (qx5_dll/usb/CommandCodes.h), .group (Initialising runs the on-demand
+// initialisation first; Early counts on an earlier call: the early group, and exports that have
+// initialised already), .length (sets length and paramLength = length - 8; 0 keeps 36/30),
+// .headerless (a one-byte packet such as the reset, written as `length` bytes without header).
+// Exports that fit a row shape (Setter, Getter, Target below) are one line naming their row.
 // Exports that do more on failure (a placeholder text, a result line also after a failure) call
 // exchangeCommand and read replyPacket() themselves. Then flip the export to `yes` in
-// export_table.txt. Nothing escapes: exceptions become the failure value with an error line.
+// export_table.txt.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
+#include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
+#include "qx5_dll/usb/CommandCodes.h"
+#include "qx5_dll/usb/Packet.h"
 #include "qx5dll.h"
 
 namespace qx5::api {
+
+namespace command = qx5::command;  // so exports that use this namespace name codes as command::X
+
+// ---- Commands and packets ----------------------------------------------------------------
 
 enum class Group { Initialising, Early };
 
@@ -108,21 +121,31 @@ class ReplyPacket {
   std::uint32_t count_;
 };
 
-// Call inside a catch-all: the exception's text as an error line of `scope`.
-void reportException(LogFunction& scope);
-
-enum class Outcome { Refused, Failed, Done };  // QX5Init refused, exchange failed, reply in hand
-
 ReplyPacket replyPacket();
 // A new BSTR holding `text` (null only when memory runs out).
 BSTR makeBstr(const std::string& text);
+
+// ---- The exchange ------------------------------------------------------------------------
+
+// Runs `body`; an exception becomes `failure` with an error line of `scope`.
+template <class Result, class Body>
+Result guarded(LogFunction& scope, Result failure, Body body) {
+  try {
+    return body();
+  } catch (...) {
+    reportException(scope);
+  }
+  return failure;
+}
+
+enum class Outcome { Refused, Failed, Done };  // initialisation refused, exchange failed, reply
 
 // Initialisation (for the initialising group), buffers, header, parameters, exchange; under the
 // catch-all.
 template <class Encode>
 Outcome exchangeCommand(LogFunction& scope, const Command& command, Encode encode) {
-  if (command.group == Group::Initialising && !QX5Init()) return Outcome::Refused;
-  try {
+  if (command.group == Group::Initialising && !initialiseOnDemand()) return Outcome::Refused;
+  return guarded(scope, Outcome::Failed, [&] {
     ResetPacketBuffers();
     CommandPacket packet(library().commandBuffer);
     std::uint32_t length = 0;
@@ -134,12 +157,7 @@ Outcome exchangeCommand(LogFunction& scope, const Command& command, Encode encod
     }
     encode(packet);
     return ExchangeCommandPacket(length) ? Outcome::Done : Outcome::Failed;
-  } catch (const std::exception& e) {
-    scope.Error("exception: %s", e.what());
-  } catch (...) {
-    scope.Error("exception");
-  }
-  return Outcome::Failed;
+  });
 }
 
 inline constexpr auto kNoParameters = [](CommandPacket&) {};
@@ -149,14 +167,146 @@ template <class Result, class Encode, class Decode>
 Result runCommand(LogFunction& scope, const Command& command, Result failure, Encode encode,
                   Decode decode) {
   if (exchangeCommand(scope, command, encode) != Outcome::Done) return failure;
-  try {
-    return decode(replyPacket());
-  } catch (const std::exception& e) {
-    scope.Error("exception: %s", e.what());
-  } catch (...) {
-    scope.Error("exception");
+  return guarded(scope, failure, [&] { return decode(replyPacket()); });
+}
+
+// ---- Result shapes that many exports share -------------------------------------------------
+
+// True exactly when the exchange succeeded; the reply carries nothing the caller needs.
+template <class Encode = decltype(kNoParameters)>
+bool sendCommand(LogFunction& scope, const Command& command, Encode encode = kNoParameters) {
+  return runCommand(scope, command, false, encode, [](const ReplyPacket&) { return true; });
+}
+
+// The one parameter byte at offset 8 that most setters send.
+inline auto byteParameter(std::uint8_t value) {
+  return [value](CommandPacket& packet) { packet.u8(packet::kParamsOffset, value); };
+}
+
+// A text result: nothing when initialisation refuses, `placeholder` when the exchange fails,
+// otherwise what `decode` makes of the reply.
+template <class Decode>
+std::optional<std::string> textCommand(LogFunction& scope, const Command& command,
+                                       const std::string& placeholder, Decode decode) {
+  switch (exchangeCommand(scope, command, kNoParameters)) {
+    case Outcome::Refused:
+      return std::nullopt;
+    case Outcome::Failed:
+      return placeholder;
+    case Outcome::Done:
+      break;
   }
-  return failure;
+  return guarded(scope, placeholder, [&] { return std::string(decode(replyPacket())); });
+}
+
+// The caller's BSTR for a text result; null for no text.
+inline BSTR textResult(const std::optional<std::string>& text) {
+  return text ? makeBstr(*text) : nullptr;
+}
+
+// ---- Exports that are one row of a table ---------------------------------------------------
+//   Setter  changes the gauge: at most one parameter byte derived from a byte argument, the
+//           entry text logged again as the call line, reply not read, true when answered.
+//   Getter  sends no parameter and decodes one value from the reply, with a result line.
+//   Target  changes the gauge with a float argument sent as a 16-bit integer.
+// The template instance for a row carries that export's own first-call mark.
+
+// Byte 8 of a command without parameters (zero, as the cleared buffer holds).
+inline std::uint8_t noParameter(std::uint8_t) { return 0; }
+
+struct Setter {
+  const char* name;
+  const char* entryFormat;  // the argument as "%d", or the bare name
+  std::uint8_t code;
+  Group group = Group::Initialising;
+  std::uint8_t (*parameter)(std::uint8_t argument) = noParameter;  // byte 8
+};
+
+template <class Value>
+struct Getter {
+  const char* name;
+  const char* entry;
+  std::uint8_t code;
+  Group group;
+  Value failure;
+  Value (*decode)(const ReplyPacket& reply);
+  void (*report)(LogFunction& scope, Value value);  // the result line
+  bool reportsFailure = false;  // result line also after a failed exchange, with the failure value
+};
+
+struct Target {
+  const char* name;
+  const char* entryFormat;  // the value as "%5.2f"
+  std::uint8_t code;
+};
+
+inline std::uint8_t asFlag(std::uint8_t argument) { return argument ? 1 : 0; }
+inline std::uint8_t asInvertedFlag(std::uint8_t argument) { return argument ? 0 : 1; }
+inline const char* trueFalse(bool value) { return value ? "True" : "False"; }
+
+// The low 16 bits of the float truncated toward zero. A value no 32-bit integer holds (or NaN)
+// gives 0x80000000, as the processor's own conversion does, so its low bits are 0.
+inline std::int16_t truncatedToInt16(float value) {
+  const double wide = value;
+  const std::int32_t whole = wide > -2147483649.0 && wide < 2147483648.0
+                                 ? static_cast<std::int32_t>(wide)
+                                 : std::int32_t{INT32_MIN};
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(whole & 0xFFFF));
+}
+
+template <const Setter& Row>
+bool sendSetter(std::uint8_t argument) {
+  static unsigned char firstCall = 1;
+  // Texts without the argument ("EnterSetUp", "SetRelPresStatus") are logged as they are.
+  constexpr bool showsArgument =
+      std::string_view(Row.entryFormat).find('%') != std::string_view::npos;
+  std::optional<LogFunction> scope;
+  if constexpr (showsArgument) {
+    scope.emplace(&firstCall, Row.name, Row.entryFormat, argument);
+    scope->Info(Row.entryFormat, argument);
+  } else {
+    scope.emplace(&firstCall, Row.name, "%s", Row.entryFormat);
+    scope->Info("%s", Row.entryFormat);
+  }
+  return sendCommand(*scope, {.code = Row.code, .group = Row.group},
+                     [&](CommandPacket& packet) { packet.u8(8, Row.parameter(argument)); });
+}
+
+template <const auto& Row>
+auto queryGetter() {
+  using Value = decltype(Row.failure);
+  static unsigned char firstCall = 1;
+  LogFunction scope(&firstCall, Row.name, "%s", Row.entry);
+  const Outcome outcome =
+      exchangeCommand(scope, {.code = Row.code, .group = Row.group}, kNoParameters);
+  if (outcome == Outcome::Refused) return Row.failure;
+  Value value = Row.failure;
+  if (outcome == Outcome::Done) {
+    try {
+      value = Row.decode(replyPacket());
+    } catch (...) {
+      reportException(scope);
+      return Row.failure;
+    }
+  } else if (!Row.reportsFailure) {
+    return Row.failure;
+  }
+  Row.report(scope, value);
+  return value;
+}
+
+template <const Target& Row>
+bool sendTarget(const float* value) {
+  static unsigned char firstCall = 1;
+  const double shown = value ? *value : 0.0;
+  LogFunction scope(&firstCall, Row.name, Row.entryFormat, shown);
+  scope.Info(Row.entryFormat, shown);
+  if (!value) {
+    scope.Error("%s: no value given", Row.name);
+    return false;
+  }
+  return sendCommand(scope, {.code = Row.code},
+                     [&](CommandPacket& packet) { packet.i16le(8, truncatedToInt16(*value)); });
 }
 
 }  // namespace qx5::api

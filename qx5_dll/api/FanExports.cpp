@@ -1,21 +1,23 @@
 // The fan and the gauge's own pressure control: fan speed, flow and room pressure targets, the
 // at-pressure table and the room PID constants.
-#include "qx5_dll/api/CommandRows.h"
+#include "qx5_dll/api/ExportFrame.h"
 
 using namespace qx5::api;
 using qx5::LogFunction;
 
 namespace {
 
-constexpr Target kSetFanSpeed{"SetFanSpeed", "SetFanSpeed %5.2f", 18};
-constexpr Target kSetFlowPressure{"SetFlowPressure", "SetFlowPressure %5.2f", 16};
-constexpr Target kSetRoomPressure{"SetRoomPressure", "SetRoomPressure %5.2f", 17};
+constexpr Target kSetFanSpeed{"SetFanSpeed", "SetFanSpeed %5.2f", command::SetFanSpeed};
+constexpr Target kSetFlowPressure{"SetFlowPressure", "SetFlowPressure %5.2f",
+                                  command::SetFlowPressure};
+constexpr Target kSetRoomPressure{"SetRoomPressure", "SetRoomPressure %5.2f",
+                                  command::SetRoomPressure};
 
 // The fan's drive is a 10-bit value; the export gives it in percent of full scale.
 constexpr Getter<float> kGetFanSpeed{
     "GetFanSpeed",
     "GetFanSpeed",
-    47,
+    command::GetFanSpeed,
     Group::Initialising,
     -1.0f,
     [](const ReplyPacket& reply) { return static_cast<float>(reply.u16le(8) * 100 / 1023.0); },
@@ -23,7 +25,7 @@ constexpr Getter<float> kGetFanSpeed{
 constexpr Getter<float> kGetFanSpeedPercent{
     "GetFanSpeedPercent",
     "GetFanSpeedPercent",
-    69,
+    command::GetFanSpeedPercent,
     Group::Initialising,
     -1.0f,
     [](const ReplyPacket& reply) { return reply.f32(8); },
@@ -31,7 +33,7 @@ constexpr Getter<float> kGetFanSpeedPercent{
 constexpr Getter<float> kGetFanVersion{
     "GetFanVersion",
     "GetFanVersion",
-    41,
+    command::GetFanVersion,
     Group::Initialising,
     0.0f,
     [](const ReplyPacket& reply) { return reply.f32(8); },
@@ -60,7 +62,7 @@ QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
     return false;
   }
   return runCommand(
-      scope, {.code = 42}, false,
+      scope, {.code = command::SetAtPressure}, false,
       [&](CommandPacket& packet) {
         packet.u8(8, index);
         packet.i16le(9, truncatedToInt16(*pressure));
@@ -72,7 +74,8 @@ QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
 QX5_API float QX5_CALL GetAtPressure(unsigned char index) {
   QX5_LOG_SCOPE(scope, "GetAtPressure", "GetAtPressure %d", index);
   return runCommand(
-      scope, {.code = 43}, 0.0f, [&](CommandPacket& packet) { packet.u8(8, index); },
+      scope, {.code = command::GetAtPressure}, 0.0f,
+      [&](CommandPacket& packet) { packet.u8(8, index); },
       [&](const ReplyPacket& reply) {
         const auto value = static_cast<float>(reply.i16le(8) / 100.0);
         scope.Info("GetAtPressure %d = %g", index, value);
@@ -89,7 +92,7 @@ QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
     return false;
   }
   return runCommand(
-      scope, {.code = 26, .group = Group::Early}, false,
+      scope, {.code = command::SetRoomPIDConstant, .group = Group::Early}, false,
       [&](CommandPacket& packet) {
         packet.u8(8, index);
         packet.f32(9, *value);
@@ -100,7 +103,7 @@ QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
 QX5_API float QX5_CALL GetRoomPIDConstant(unsigned char index) {
   QX5_LOG_SCOPE(scope, "GetRoomPIDConstant", "GetRoomPIDConstant %d", index);
   return runCommand(
-      scope, {.code = 27, .group = Group::Early}, 0.0f,
+      scope, {.code = command::GetRoomPIDConstant, .group = Group::Early}, 0.0f,
       [&](CommandPacket& packet) { packet.u8(8, index); },
       [&](const ReplyPacket& reply) {
         const float value = reply.f32(8);

@@ -1,12 +1,13 @@
 // Sorting the attached gauges into two lists by what each answers to a port A reading.
 #include <algorithm>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
 
 namespace {
 
-constexpr qx5::api::Command kProbe{.code = 0, .group = qx5::api::Group::Early};
+constexpr qx5::api::Command kProbe{.code = qx5::command::ReadPressure,
+                                   .group = qx5::api::Group::Early};
 constexpr std::uint8_t kFirstKind = 1;  // reply byte 6 that puts a gauge in the first list
 
 // One caller array being filled: each list keeps one element spare, its count keeps counting.
@@ -54,7 +55,7 @@ class SlotList {
 QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
                                    unsigned char* secondCount) {
   QX5_LOG_SCOPE(scope, "GetQX5PortId", "GetQX5PortId");
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   // An array with no room (or no array at all) is refused before anything is written.
   if (!first || !second || !firstCount || !secondCount || !SlotList::usable(*first) ||
       !SlotList::usable(*second))

@@ -2,8 +2,9 @@
 // saving or restoring its settings.
 #include <algorithm>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 
+namespace command = qx5::command;
 using qx5::api::Command;
 using qx5::api::CommandPacket;
 using qx5::api::Group;
@@ -12,14 +13,15 @@ using qx5::api::ReplyPacket;
 
 namespace {
 
-constexpr Command kSetCompanyName{.code = 57};
-constexpr Command kGetCompanyName{.code = 58};
-constexpr Command kEnableCompanyName{.code = 59};
-constexpr Command kGetPowerDownHour{.code = 64};
-constexpr Command kSetPowerDownHour{.code = 65};
-constexpr Command kGetBatteryLevel{.code = 44};
-constexpr Command kSaveToEeprom{.code = 28};
-constexpr Command kRestoreFactoryDefault{.code = 46, .group = Group::Early};
+constexpr Command kSetCompanyName{.code = command::SetCompanyName};
+constexpr Command kGetCompanyName{.code = command::GetCompanyName};
+constexpr Command kEnableCompanyName{.code = command::EnableCompanyName};
+constexpr Command kGetPowerDownHour{.code = command::GetPowerDownHour};
+constexpr Command kSetPowerDownHour{.code = command::SetPowerDownHour};
+constexpr Command kGetBatteryLevel{.code = command::GetBatteryLevel};
+constexpr Command kSaveToEeprom{.code = command::SaveToEEPROM};
+constexpr Command kRestoreFactoryDefault{.code = command::RestoreFactoryDefault,
+                                         .group = Group::Early};
 
 constexpr std::uint32_t kCompanyNameMax = 28;
 constexpr int kCompanyLength = 8, kCompanyText = 9;
@@ -77,7 +79,7 @@ QX5_API bool QX5_CALL EnableCompanyName(unsigned char on) {
 QX5_API bool QX5_CALL DisableCompanyName(unsigned char off) {
   QX5_LOG_SCOPE(scope, "DisableCompanyName", "DisableCompanyName %d", off);
   scope.Info("DisableCompanyName %d", off);
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   return EnableCompanyName(off ? 0 : 1);
 }
 

@@ -1,18 +1,19 @@
 // The gauge's identity: serial number, firmware and USB processor versions, model.
 #include <cstdio>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
 
+namespace command = qx5::command;
 using qx5::api::Command;
 using qx5::api::Group;
 using qx5::api::ReplyPacket;
 
 namespace {
 
-constexpr Command kGetSerialNumber{.code = 30, .group = Group::Early};
-constexpr Command kSetSerialNumber{.code = 29, .group = Group::Early};
-constexpr Command kGetFirmwareVersion{.code = 45};
+constexpr Command kGetSerialNumber{.code = command::GetSerialNumber, .group = Group::Early};
+constexpr Command kSetSerialNumber{.code = command::SetSerialNumber, .group = Group::Early};
+constexpr Command kGetFirmwareVersion{.code = command::GetQX5FirmwareVersion};
 // The USB processor answers one-byte packets without the command header.
 constexpr Command kUsbCpuVersion{.length = 1, .headerless = true};
 constexpr Command kUsbCpuReset{.length = 1, .headerless = true};
@@ -28,8 +29,10 @@ struct ModelQuery {
 };
 
 // The MKII answers with its own command code; anything else is an older gauge.
-constexpr ModelQuery kIsMkII{"IsQX5MKII", {.code = 62}, [](std::uint8_t b) { return b == 62; }};
-constexpr ModelQuery kIsModelA{"IsQX5A", {.code = 63}, [](std::uint8_t b) { return b != 0; }};
+constexpr ModelQuery kIsMkII{
+    "IsQX5MKII", {.code = command::IsQX5MKII}, [](std::uint8_t b) { return b == 62; }};
+constexpr ModelQuery kIsModelA{
+    "IsQX5A", {.code = command::IsQX5A}, [](std::uint8_t b) { return b != 0; }};
 
 bool askModel(qx5::LogFunction& scope, const ModelQuery& query) {
   return qx5::api::runCommand(scope, query.command, false, qx5::api::kNoParameters,

@@ -9,7 +9,7 @@ __attribute__((constructor)) void attachProcess() {
   qx5::LogPrint(4, "DLLMain:DLL_PROCESS_ATTACH");
 }
 
-// Usually a no-op: the first initialisation arranged an earlier detach (see QX5Init).
+// Usually a no-op: the first initialisation arranged an earlier detach (see initialiseOnDemand).
 __attribute__((destructor)) void detachProcess() { qx5::api::DetachProcess(); }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5 {
 class mchpusb;

@@ -2,8 +2,9 @@
 // counter. The memory request: big-endian address at 8, count at 12, data from 13.
 #include <algorithm>
 
-#include "qx5_dll/api/CommandResults.h"
+#include "qx5_dll/api/ExportFrame.h"
 
+namespace command = qx5::command;
 using qx5::api::Command;
 using qx5::api::CommandPacket;
 using qx5::api::Group;
@@ -11,14 +12,14 @@ using qx5::api::ReplyPacket;
 
 namespace {
 
-constexpr Command kTickCount{.code = 70, .group = Group::Early};
-constexpr Command kLcdRow{.code = 71, .group = Group::Early};
-constexpr Command kReadMemory{.code = 72, .group = Group::Early};
-constexpr Command kWriteMemory{.code = 73, .group = Group::Early};
-constexpr Command kEraseMemory{.code = 74, .group = Group::Early, .length = 14};
-constexpr Command kBootSwitch{.code = 75, .group = Group::Early, .length = 9};
-constexpr Command kRunTest{.code = 76, .group = Group::Early};
-constexpr Command kChipset{.code = 77, .group = Group::Early, .length = 8};
+constexpr Command kTickCount{.code = command::GetQX5TickCount, .group = Group::Early};
+constexpr Command kLcdRow{.code = command::GetLcdRow, .group = Group::Early};
+constexpr Command kReadMemory{.code = command::UploadMemory, .group = Group::Early};
+constexpr Command kWriteMemory{.code = command::DownloadMemory, .group = Group::Early};
+constexpr Command kEraseMemory{.code = command::EraseMemory, .group = Group::Early, .length = 14};
+constexpr Command kBootSwitch{.code = command::DoBoot, .group = Group::Early, .length = 9};
+constexpr Command kRunTest{.code = command::RunTest, .group = Group::Early};
+constexpr Command kChipset{.code = command::GetChipset, .group = Group::Early, .length = 8};
 
 constexpr int kAddress = 8, kCount = 12, kData = 13;
 constexpr std::uint32_t kFailedNumber = 0xFFFFFFFF;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "qx5_dll/api/CommandRows.h"
+#include "qx5_dll/api/ExportFrame.h"
 
 using namespace qx5::api;
 using qx5::LogFunction;
@@ -13,26 +13,29 @@ namespace {
 constexpr std::uint8_t kModes = 3;
 constexpr std::uint8_t kButtons = 15;
 
-constexpr Setter kSetMode{"SetMode", "SetMode %d", 32, Group::Initialising,
+constexpr Setter kSetMode{"SetMode", "SetMode %d", command::SetMode, Group::Initialising,
                           [](std::uint8_t mode) -> std::uint8_t { return mode % kModes; }};
-constexpr Setter kSetConstN{"SetConstN", "SetConstN %d", 22, Group::Initialising,
+constexpr Setter kSetConstN{"SetConstN", "SetConstN %d", command::SetConstN, Group::Initialising,
                             [](std::uint8_t value) { return value; }};
-constexpr Setter kSetReverseMode{"SetReverseMode", "SetReverseMode %d", 60, Group::Initialising,
-                                 asFlag};
-constexpr Setter kSetRelPresStatus{"SetRelPresStatus", "SetRelPresStatus", 68, Group::Initialising,
-                                   asFlag};
-constexpr Setter kPushButton{"PushButton", "PushButton %d", 38, Group::Initialising,
+constexpr Setter kSetReverseMode{"SetReverseMode", "SetReverseMode %d", command::SetReverseMode,
+                                 Group::Initialising, asFlag};
+constexpr Setter kSetRelPresStatus{"SetRelPresStatus", "SetRelPresStatus",
+                                   command::SetRelPresStatus, Group::Initialising, asFlag};
+constexpr Setter kPushButton{"PushButton", "PushButton %d", command::PushButton,
+                             Group::Initialising,
                              [](std::uint8_t button) -> std::uint8_t { return button % kButtons; }};
-constexpr Setter kBackLightOn{"BackLightOn", "BackLightOn %d", 23, Group::Initialising, asFlag};
-constexpr Setter kEnterSetUp{"EnterSetUp", "EnterSetUp", 37};
-constexpr Setter kAbort{"Abort", "Abort", 40};
-constexpr Setter kPowerOff{"QX5_Off", "QX5_Off", 39};
-constexpr Setter kChangeTimeAverage{"ChangeTimeAverage", "ChangeTimeAverage", 15};
+constexpr Setter kBackLightOn{"BackLightOn", "BackLightOn %d", command::BackLightOn,
+                              Group::Initialising, asFlag};
+constexpr Setter kEnterSetUp{"EnterSetUp", "EnterSetUp", command::EnterSetUp};
+constexpr Setter kAbort{"Abort", "Abort", command::Abort};
+constexpr Setter kPowerOff{"QX5_Off", "QX5_Off", command::PowerOff};
+constexpr Setter kChangeTimeAverage{"ChangeTimeAverage", "ChangeTimeAverage",
+                                    command::ChangeTimeAverage};
 
 constexpr Getter<std::uint8_t> kGetAtMode{
     "GetAtMode",
     "GetAtMode ",
-    31,
+    command::GetAtMode,
     Group::Initialising,
     0,
     [](const ReplyPacket& reply) { return reply.u8(8); },
@@ -40,7 +43,7 @@ constexpr Getter<std::uint8_t> kGetAtMode{
 constexpr Getter<float> kGetConstN{
     "GetConstN",
     "GetConstN",
-    21,
+    command::GetConstN,
     Group::Initialising,
     0.0f,
     [](const ReplyPacket& reply) { return static_cast<float>(reply.u8(8) / 100.0); },
@@ -49,7 +52,7 @@ constexpr Getter<float> kGetConstN{
 constexpr Getter<bool> kGetReverseModeStatus{
     "GetReverseModeStatus",
     "GetReverseModeStatus",
-    61,
+    command::GetReverseModeStatus,
     Group::Initialising,
     false,
     [](const ReplyPacket& reply) { return reply.u8(8) != 0; },
@@ -57,7 +60,7 @@ constexpr Getter<bool> kGetReverseModeStatus{
 constexpr Getter<bool> kGetRelPresStatus{
     "GetRelPresStatus",
     "GetRelPresStatus",
-    67,
+    command::GetRelPresStatus,
     Group::Initialising,
     false,
     [](const ReplyPacket& reply) { return reply.u8(8) != 0; },
@@ -119,7 +122,7 @@ const char* timeAverageName(std::uint8_t mode) {
 // Sends the auto-zero switch; the flag follows the gauge only when it answered.
 bool sendAutoZero(LogFunction& scope, bool on) {
   return runCommand(
-      scope, {.code = 6}, false,
+      scope, {.code = command::SetAutoZero}, false,
       [&](CommandPacket& packet) {
         packet.u8(8, on ? 1 : 0);
         packet.u8(17, 0);
@@ -153,27 +156,27 @@ QX5_API bool QX5_CALL GetRelPresStatus(void) { return queryGetter<kGetRelPresSta
 QX5_API bool QX5_CALL SetAtMode(unsigned char mode) {
   QX5_LOG_SCOPE(scope, "SetAtMode", "SetAtMode %d", mode);
   scope.Info("SetAtMode %d", mode);
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   return SetMode(mode);
 }
 
 QX5_API bool QX5_CALL BackLightOff(unsigned char off) {
   QX5_LOG_SCOPE(scope, "BackLightOff", "BackLightOff %d", off);
   scope.Info("BackLightOff %d", off);
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   return BackLightOn(asInvertedFlag(off));
 }
 
 QX5_API bool QX5_CALL SetRange(unsigned char range) {
   QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);
   scope.Info("SetRange %d", range);
-  return select(scope, 24, range);
+  return select(scope, command::SetRange, range);
 }
 
 QX5_API bool QX5_CALL SetDevice(unsigned char device) {
   QX5_LOG_SCOPE(scope, "SetDevice", "SetDevice %d", device);
   scope.Info("SetDevice %d", device);
-  return select(scope, 19, device);
+  return select(scope, command::SetDevice, device);
 }
 
 QX5_API unsigned char QX5_CALL GetNumberOfRanges(void) {
@@ -188,23 +191,24 @@ QX5_API unsigned char QX5_CALL GetNumberOfDevices(void) {
 
 QX5_API BSTR QX5_CALL GetDeviceName(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceName", "GetDeviceName");
-  return queryText(scope, 33, kNoLimit, true);
+  return queryText(scope, command::GetDeviceName, kNoLimit, true);
 }
 
 QX5_API BSTR QX5_CALL GetDeviceRange(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceRange", "GetDeviceRange");
-  return queryText(scope, 48, kNoLimit, true);
+  return queryText(scope, command::GetDeviceRange, kNoLimit, true);
 }
 
 QX5_API BSTR QX5_CALL GetDeviceRanges(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceRanges", "GetDeviceRanges");
-  return queryText(scope, 34, kRangeListMax, false);
+  return queryText(scope, command::GetDeviceRanges, kRangeListMax, false);
 }
 
 QX5_API BSTR QX5_CALL TimeAverageMode(void) {
   QX5_LOG_SCOPE(scope, "TimeAverageMode", "TimeAverageMode");
   std::string name = "---";
-  const Outcome outcome = exchangeCommand(scope, {.code = 15}, kNoParameters);
+  const Outcome outcome =
+      exchangeCommand(scope, {.code = command::ChangeTimeAverage}, kNoParameters);
   if (outcome == Outcome::Refused) return nullptr;
   if (outcome == Outcome::Done) {
     const std::uint8_t mode = replyPacket().u8(8);
@@ -218,7 +222,8 @@ QX5_API bool QX5_CALL SetTimeAvgOff(void) {
   QX5_LOG_SCOPE(scope, "SetTimeAvgOff", "SetTimeAvgOff");
   scope.Info("SetTimeAvgOff");
   return runCommand(
-      scope, {.code = 66}, false, [](CommandPacket& packet) { packet.u8(8, 0); },
+      scope, {.code = command::SetTimeAvgOff}, false,
+      [](CommandPacket& packet) { packet.u8(8, 0); },
       [](const ReplyPacket& reply) { return reply.u8(8) != 0; });
 }
 
@@ -237,5 +242,5 @@ QX5_API bool QX5_CALL SetAutoZeroOff(unsigned char off) {
 
 QX5_API bool QX5_CALL GetAutoZero(void) {
   QX5_LOG_SCOPE(scope, "GetAutoZero", "GetAutoZero");
-  return QX5Init() && library().autoZero;
+  return qx5::api::initialiseOnDemand() && library().autoZero;
 }

@@ -1,6 +1,6 @@
 // Pressure readings of both ports, the gauge's reading cache, flow, temperature and the flush of
 // the IN pipe. The library passes the gauge's numbers on in the gauge's own units.
-#include "qx5_dll/api/CommandRows.h"
+#include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
 
 using namespace qx5::api;
@@ -8,15 +8,15 @@ using qx5::LogFunction;
 
 namespace {
 
-constexpr std::uint8_t kReadPressure = 0;
 constexpr int kPortOffset = 16;
 
-constexpr Setter kEnableUsbCache{"EnableUsbCache", "EnableUsbCache %d", 53, Group::Early, asFlag};
+constexpr Setter kEnableUsbCache{"EnableUsbCache", "EnableUsbCache %d", command::EnableUsbCache,
+                                 Group::Early, asFlag};
 
 constexpr Getter<bool> kGetCacheStatus{
     "GetCacheStatus",
     "GetCacheStatus",
-    56,
+    command::GetCacheStatus,
     Group::Early,
     false,
     [](const ReplyPacket& reply) { return reply.u8(8) != 0; },
@@ -24,7 +24,7 @@ constexpr Getter<bool> kGetCacheStatus{
 constexpr Getter<float> kGetFlow{
     "GetFlow",
     "GetFlow",
-    35,
+    command::GetFlow,
     Group::Early,
     -1.0f,
     [](const ReplyPacket& reply) { return reply.f32(8); },
@@ -32,7 +32,7 @@ constexpr Getter<float> kGetFlow{
 constexpr Getter<std::int16_t> kGetTemperature{
     "GetTemperature",
     "GetTemperature",
-    36,
+    command::GetTemperature,
     Group::Early,
     0,
     [](const ReplyPacket& reply) { return reply.i16le(8); },
@@ -44,8 +44,9 @@ struct PairReading {
   std::uint8_t code;
   const char* resultFormat;
 };
-constexpr PairReading kFasterPair{"GetPressureFaster", 55, "GetPressureFaster = %g,%g"};
-constexpr PairReading kCachedPair{"ReadCache", 54, "ReadCache = %g,%g"};
+constexpr PairReading kFasterPair{"GetPressureFaster", command::GetPressureFaster,
+                                  "GetPressureFaster = %g,%g"};
+constexpr PairReading kCachedPair{"ReadCache", command::ReadCache, "ReadCache = %g,%g"};
 
 template <const PairReading& Row>
 bool readPair(float* portA, float* portB) {
@@ -66,13 +67,14 @@ bool readPair(float* portA, float* portB) {
                     });
 }
 
-// One port per exchange; the port number counts modulo 2 (0 port A, 1 port B).
+// One port per exchange; the port number counts modulo 2 (0 port A, 1 port B). The reading
+// initialises on demand (ReadPressure's own initialisation), before the value is touched.
 bool DoReadPressure(float* pressure, std::uint8_t port) {
   QX5_LOG_SCOPE(scope, "DoReadPressure", "DoReadPressure %d", port);
-  if (!QX5Init()) return false;
+  if (!initialiseOnDemand()) return false;
   *pressure = 0.0f;
   return runCommand(
-      scope, {.code = kReadPressure}, false,
+      scope, {.code = command::ReadPressure, .group = Group::Early}, false,
       [&](CommandPacket& packet) {
         packet.u8(kPortOffset, port % 2);
         packet.u8(kPortOffset + 1, 0);
@@ -110,7 +112,7 @@ QX5_API float QX5_CALL ReadPressure(unsigned char port) {
 
 QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
   QX5_LOG_SCOPE(scope, "GetPressure", "GetPressure");
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   if (!portA || !portB) {
     scope.Error("GetPressure: no place for the pressures");
     return false;
@@ -139,7 +141,7 @@ QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
 QX5_API bool QX5_CALL AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
                                       unsigned char numberOfLogs) {
   QX5_LOG_SCOPE(scope, "AcquirePressure", "AcquirePressure NumOfLogs(%d)", numberOfLogs);
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   FloatArray a, b;
   if (!floatArray(portA, a) || !floatArray(portB, b)) {
     scope.Error("AcquirePressure: the arrays must be one-dimensional arrays of floats");
@@ -167,7 +169,7 @@ QX5_API int16_t QX5_CALL GetTemperature(void) { return queryGetter<kGetTemperatu
 
 QX5_API bool QX5_CALL FlushUSBInputPipe(void) {
   QX5_LOG_SCOPE(scope, "FlushUSBInputPipe", "FlushUSBInputPipe");
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   qx5::mchpusb* list = library().deviceList;
   return list && list->FlushInputPipe();
 }

@@ -5,15 +5,15 @@
 #include "qx5_dll/transport/mchpusb.h"
 #include "qx5dll.h"
 
+using qx5::reportException;
 using qx5::api::library;
-using qx5::api::reportException;
 
 // Selection enumerates through the platform; whatever it throws stays in the library.
 QX5_API bool QX5_CALL UsbPort(unsigned char index) {
   qx5::SetLogDeviceTag("[??]");
   QX5_LOG_SCOPE(scope, "UsbPort", "UsbPort %d", index);
   scope.Info("UsbPort %d", index);
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   try {
     qx5::mchpusb* list = library().deviceList;
     if (list && list->SetDeviceInstance(index)) {
@@ -30,14 +30,15 @@ QX5_API bool QX5_CALL UsbPort(unsigned char index) {
 
 QX5_API bool QX5_CALL UsbPortOpen(void) {
   QX5_LOG_SCOPE(scope, "UsbPortOpen", "UsbPortOpen");
-  if (!QX5Init()) return false;
+  if (!qx5::api::initialiseOnDemand()) return false;
   return UsbPort(static_cast<unsigned char>(library().currentPort & 0xFF));
 }
 
 QX5_API void QX5_CALL UsbPortClose(void) {
   QX5_LOG_SCOPE(scope, "UsbPortClose", "UsbPortClose");
   try {
-    if (QX5Init() && library().deviceList) library().deviceList->SetDeviceInstance(0);
+    if (qx5::api::initialiseOnDemand() && library().deviceList)
+      library().deviceList->SetDeviceInstance(0);
   } catch (...) {
     reportException(scope);
   }
@@ -45,7 +46,7 @@ QX5_API void QX5_CALL UsbPortClose(void) {
 
 QX5_API int32_t QX5_CALL GetDeviceCount(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceCount", "GetDeviceCount");
-  if (!QX5Init() || !library().deviceList) return -1;
+  if (!qx5::api::initialiseOnDemand() || !library().deviceList) return -1;
   try {
     const auto count = static_cast<std::int32_t>(library().deviceList->UpdateAndGetDeviceCount());
     scope.Info("count = %d", count);

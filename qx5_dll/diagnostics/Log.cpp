@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -392,6 +393,16 @@ bool LogFunction::IsEnabled(int level) const {
       gLog.level.load(std::memory_order_relaxed) >= kLogFirst)
     return true;
   return IsLogLevelEnabled(level);
+}
+
+void reportException(LogFunction& scope) {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    scope.Error("exception: %s", e.what());
+  } catch (...) {
+    scope.Error("exception");
+  }
 }
 
 }  // namespace qx5

@@ -76,9 +76,13 @@ class LogFunction {
   const char* name_ = "";
 };
 
+// Call inside a catch block: the exception's text as an error line of `scope` ("exception: %s",
+// or "exception" for anything that is not a std::exception).
+void reportException(LogFunction& scope);
+
 }  // namespace qx5
 
 // QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range): opens a scope with its own mark.
-#define QX5_LOG_SCOPE(var, name, ...)                 \
-  static unsigned char var##FirstCall_ = 1;           \
+#define QX5_LOG_SCOPE(var, name, ...)       \
+  static unsigned char var##FirstCall_ = 1; \
   ::qx5::LogFunction var(&var##FirstCall_, name, __VA_ARGS__)

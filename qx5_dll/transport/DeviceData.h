@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5 {
 

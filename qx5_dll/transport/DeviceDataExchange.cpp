@@ -5,7 +5,7 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/transport/DeviceData.h"
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5 {
 

@@ -3,7 +3,8 @@
 
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/DeviceData.h"
-#include "qx5_dll/transport/Packet.h"
+#include "qx5_dll/usb/CommandCodes.h"
+#include "qx5_dll/usb/Packet.h"
 
 namespace qx5 {
 
@@ -204,7 +205,7 @@ bool DEVICE_DATA::CheckGauge() {
                                  packet::kFixed4,
                                  packet::kDefaultParamLength,
                                  0,
-                                 packet::kSerialNumberCommand};
+                                 command::GetSerialNumber};
   std::uint8_t reply[packet::kBufferSize] = {};
   std::uint32_t replyLength = sizeof reply;
   if (SendReceivePacket(query, sizeof query, reply, replyLength) && replyLength >= 12) {

@@ -3,11 +3,8 @@
 #include <string>
 
 #include "qx5_dll/diagnostics/Log.h"
-#include "qx5_dll/transport/UsbPlatformFactory.h"
 
 namespace qx5 {
-
-mchpusb::mchpusb() : usb_(createUsbPlatform()) { construct(); }
 
 mchpusb::mchpusb(std::unique_ptr<UsbPlatform> usb) : usb_(std::move(usb)) { construct(); }
 

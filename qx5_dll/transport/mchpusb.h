@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "qx5_dll/transport/DeviceData.h"
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5 {
 
@@ -17,8 +17,7 @@ class mchpusb {
   // An enumeration that keeps failing without reaching its end stops after this many members.
   static constexpr std::uint32_t kMaxMembers = 1024;
 
-  // Takes the platform chosen by createUsbPlatform().
-  mchpusb();
+  // Reaches the gauges only through `usb`, whichever implementation the library's start-up chose.
   explicit mchpusb(std::unique_ptr<UsbPlatform> usb);
   ~mchpusb();
   mchpusb(const mchpusb&) = delete;

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "qx5_dll/api/ExportFrame.h"
+#include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
-#include "qx5_dll/platform/LibusbPlatform.h"
 #include "qx5_dll/platform/Processes.h"
-#include "qx5_dll/transport/UsbPlatformFactory.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_dll/usb/libusb/LibusbPlatform.h"
 #include "support/FakeGaugeBus.h"
 #include "support/ScriptedUsbPlatform.h"
 
@@ -171,7 +171,7 @@ TEST_F(Frame, CommandFieldsReachTheWire) {
 }
 
 TEST_F(Frame, MissingLibusbStillInitialisesAndSaysWhy) {
-  setUsbPlatformFactory([] { return platform::createLibusbPlatform("libusb-absent.so.0"); });
+  setUsbPlatformFactory([] { return usb::createLibusbPlatform("libusb-absent.so.0"); });
   const std::string log = test::capturedLog([&] {
     EXPECT_TRUE(QX5Init());
     EXPECT_EQ(GetDeviceCount(), 0);

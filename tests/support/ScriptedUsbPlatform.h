@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5::test {
 

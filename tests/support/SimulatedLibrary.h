@@ -32,11 +32,11 @@
 #include "gaugesim/Environment.h"
 #include "gaugesim/Gauge.h"
 #include "gaugesim/SimulatedUsbPlatform.h"
+#include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/Processes.h"
-#include "qx5_dll/transport/UsbPlatformFactory.h"
 #include "qx5dll.h"
 #include "support/TempDir.h"
 

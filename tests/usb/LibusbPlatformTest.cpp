@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/platform/LibusbPlatform.h"
+#include "qx5_dll/usb/libusb/LibusbPlatform.h"
 
-namespace qx5::platform {
+namespace qx5::usb {
+using namespace qx5::platform;  // error codes, run-time loading
 namespace {
 
 TEST(LibusbPlatform, MissingLibraryMakesAnIncompleteBindingThatFailsEveryCall) {
@@ -51,4 +52,4 @@ TEST(LibusbPlatform, RealLibraryEnumeratesToAnEnd) {
 }
 
 }  // namespace
-}  // namespace qx5::platform
+}  // namespace qx5::usb

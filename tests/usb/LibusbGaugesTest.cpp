@@ -9,10 +9,11 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/platform/DynamicLibrary.h"
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/platform/LibusbPlatform.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_dll/usb/libusb/LibusbPlatform.h"
 
-namespace qx5::platform {
+namespace qx5::usb {
+using namespace qx5::platform;  // error codes, run-time loading
 namespace {
 
 const std::string kFakeLibusb = std::string(QX5_BIN_DIR) + "/../fakelib/libfakeusb.so";
@@ -67,9 +68,9 @@ TEST(LibusbGauges, GaugesOpenAgainWhateverOrderOrAbsenceTheNextEnumerationFinds)
 }
 
 }  // namespace
-}  // namespace qx5::platform
+}  // namespace qx5::usb
 
-namespace qx5::platform {
+namespace qx5::usb {
 namespace {
 
 constexpr int kPort = 3;
@@ -112,22 +113,22 @@ TEST_F(LibusbPipes, StallFailsItsTransferOnlyAndTheNextOneGoesThrough) {
   fake.stall(kPort, kOut);
   EXPECT_FALSE(write());
   EXPECT_EQ(usb->lastError(), EPIPE);
-  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+  EXPECT_TRUE(exchange()) << platform::errorText(usb->lastError());
 
   ASSERT_TRUE(write());
   fake.stall(kPort, kIn);
   std::uint32_t received = 0;
   EXPECT_FALSE(read(received));
   EXPECT_EQ(usb->lastError(), EPIPE);
-  EXPECT_TRUE(read(received)) << errorText(usb->lastError());  // the reply was kept
+  EXPECT_TRUE(read(received)) << platform::errorText(usb->lastError());  // the reply was kept
   EXPECT_EQ(received, 64u);
-  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+  EXPECT_TRUE(exchange()) << platform::errorText(usb->lastError());
 }
 
 TEST_F(LibusbPipes, FlushClearsAStalledInPipe) {
   fake.stall(kPort, kIn);
-  EXPECT_TRUE(usb->flushPipe(iface, kIn)) << errorText(usb->lastError());
-  EXPECT_TRUE(exchange()) << errorText(usb->lastError());
+  EXPECT_TRUE(usb->flushPipe(iface, kIn)) << platform::errorText(usb->lastError());
+  EXPECT_TRUE(exchange()) << platform::errorText(usb->lastError());
 }
 
 TEST_F(LibusbPipes, PipesGiveUpAfterTwoSecondsUntilTheirTimeoutIsSet) {
@@ -180,4 +181,4 @@ TEST(LibusbBinding, LibusbWithoutClearHaltIsIncompleteAndSaysWhy) {
 }
 
 }  // namespace
-}  // namespace qx5::platform
+}  // namespace qx5::usb

@@ -31,7 +31,4 @@ inline constexpr std::uint32_t kMinimumReply = 8;
 // Older firmware answers some commands with this echo; accepted for every command.
 inline constexpr std::uint8_t kLegacyEcho = 6;
 
-// The serial-number query, also sent as the 8-byte identification packet.
-inline constexpr std::uint8_t kSerialNumberCommand = 30;
-
 }  // namespace qx5::packet

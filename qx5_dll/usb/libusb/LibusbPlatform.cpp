@@ -1,4 +1,4 @@
-#include "qx5_dll/platform/LibusbPlatform.h"
+#include "qx5_dll/usb/libusb/LibusbPlatform.h"
 
 // Types and constants only: every function is bound at run time through DynamicLibrary.
 #include <libusb.h>
@@ -11,7 +11,9 @@
 #include "qx5_dll/platform/DynamicLibrary.h"
 #include "qx5_dll/platform/Errors.h"
 
-namespace qx5::platform {
+namespace qx5::usb {
+
+using namespace qx5::platform;  // error codes and run-time loading
 
 namespace {
 
@@ -431,4 +433,4 @@ std::unique_ptr<UsbPlatform> createLibusbPlatform(const std::string& libraryFile
   return std::make_unique<LibusbPlatform>(libraryFileName);
 }
 
-}  // namespace qx5::platform
+}  // namespace qx5::usb

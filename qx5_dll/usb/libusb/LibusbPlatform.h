@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "qx5_dll/transport/UsbPlatform.h"
+#include "qx5_dll/usb/UsbPlatform.h"
 
-namespace qx5::platform {
+namespace qx5::usb {
 
 inline constexpr const char* kLibusbFileName = "libusb-1.0.so.0";
 
@@ -20,4 +20,4 @@ std::unique_ptr<UsbPlatform> createLibusbPlatform(
 std::string libusbInterfacePath(unsigned bus, const std::string& portChain, unsigned vendorId,
                                 unsigned productId);
 
-}  // namespace qx5::platform
+}  // namespace qx5::usb

@@ -1,44 +1,67 @@
-// On-demand initialisation: logging from the environment, the device list, the guard.
+#include "qx5_dll/api/LibraryStartup.h"
+
 #include <cstdlib>
 
-#include "qx5_dll/api/ExportFrame.h"
+#include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_dll/usb/libusb/LibusbPlatform.h"
 #include "qx5dll.h"
+
+namespace qx5 {
+
+namespace {
+UsbPlatformFactory& factoryOverride() {
+  static UsbPlatformFactory factory;
+  return factory;
+}
+}  // namespace
+
+void setUsbPlatformFactory(UsbPlatformFactory factory) { factoryOverride() = std::move(factory); }
+
+std::unique_ptr<UsbPlatform> createUsbPlatform() {
+  if (factoryOverride()) return factoryOverride()();
+  if (const char* simulation = std::getenv("QX5SIM"))
+    return sim::createSimulatedPlatform(simulation);
+  return usb::createLibusbPlatform();
+}
+
+}  // namespace qx5
+
+namespace qx5::api {
 
 namespace {
 
 // Detaches before the log facility's statics go away at exit: created on the first
 // initialisation, long after they were, so it is destroyed before them.
 struct DetachAtExit {
-  ~DetachAtExit() { qx5::api::DetachProcess(); }
+  ~DetachAtExit() { DetachProcess(); }
 };
 
 void startLogFromEnvironment() {
-  if (qx5::logLevel() >= 0) return;
+  if (logLevel() >= 0) return;
   const char* file = std::getenv("QX5LOGFILE");
   if (!file) return;
   const char* level = std::getenv("QX5LOGLEVEL");
-  qx5::logInit(level ? std::atoi(level) : qx5::kLogFirst, file, false);
-  qx5::LogPrint(1, "QX5DLL.DLL %s compiled on Jul  8 2010 07:57:34", qx5::api::kDllVersion);
+  logInit(level ? std::atoi(level) : kLogFirst, file, false);
+  LogPrint(1, "QX5DLL.DLL %s compiled on Jul  8 2010 07:57:34", kDllVersion);
 }
 
 }  // namespace
 
-QX5_API bool QX5_CALL QX5Init(void) {
-  using namespace qx5::api;
+bool initialiseOnDemand() {
   LibraryState& state = library();
   if (state.initialised) return true;
   startLogFromEnvironment();
   QX5_LOG_SCOPE(scope, "QX5Init", "QX5_Init");
   try {
     static DetachAtExit detachAtExit;
-    qx5::LogPrint(8, "creating a new mchpusb");
+    LogPrint(8, "creating a new mchpusb");
     delete state.deviceList;
-    state.deviceList = new qx5::mchpusb();
-    qx5::LogPrint(8, "InitializeVariables");
+    state.deviceList = new mchpusb(createUsbPlatform());
+    LogPrint(8, "InitializeVariables");
     InitializeVariables();
     ResetPacketBuffers();
   } catch (...) {
@@ -49,7 +72,7 @@ QX5_API bool QX5_CALL QX5Init(void) {
   state.initialised = true;
   int others = -1;  // a guard that cannot count never refuses
   try {
-    others = qx5::CountQX5DLL();
+    others = CountQX5DLL();
   } catch (...) {
     reportException(scope);
   }
@@ -60,3 +83,7 @@ QX5_API bool QX5_CALL QX5Init(void) {
   PrepareCommandPacket(0);
   return true;
 }
+
+}  // namespace qx5::api
+
+QX5_API bool QX5_CALL QX5Init(void) { return qx5::api::initialiseOnDemand(); }

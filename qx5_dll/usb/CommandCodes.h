@@ -1,0 +1,78 @@
+// The gauge's command codes (byte 7 of a command, echoed in the reply), named once for the
+// library's exports and the simulated gauge alike. Names follow the export that sends each.
+#pragma once
+
+#include <cstdint>
+
+namespace qx5::command {
+
+enum Code : std::uint8_t {
+  ReadPressure = 0,
+  ReadSoftwareSlope = 2,
+  WriteSoftwareSlope = 3,
+  SetCalibrationRange = 5,
+  SetAutoZero = 6,
+  ReadHardwareSlope = 7,
+  WriteHardwareSlope = 8,
+  ChangeTimeAverage = 15,  // also answers the new averaging mode (TimeAverageMode)
+  SetFlowPressure = 16,
+  SetRoomPressure = 17,
+  SetFanSpeed = 18,
+  SetDevice = 19,
+  GetConstN = 21,
+  SetConstN = 22,
+  BackLightOn = 23,
+  SetRange = 24,
+  SetRoomPIDConstant = 26,
+  GetRoomPIDConstant = 27,
+  SaveToEEPROM = 28,
+  SetSerialNumber = 29,
+  GetSerialNumber = 30,  // also the 8-byte identification packet of a newly opened gauge
+  GetAtMode = 31,
+  SetMode = 32,
+  GetDeviceName = 33,
+  GetDeviceRanges = 34,
+  GetFlow = 35,
+  GetTemperature = 36,
+  EnterSetUp = 37,
+  PushButton = 38,
+  PowerOff = 39,
+  Abort = 40,
+  GetFanVersion = 41,
+  SetAtPressure = 42,
+  GetAtPressure = 43,
+  GetBatteryLevel = 44,
+  GetQX5FirmwareVersion = 45,
+  RestoreFactoryDefault = 46,
+  GetFanSpeed = 47,
+  GetDeviceRange = 48,
+  GetCalibrationDate = 49,
+  SetDate = 50,
+  EnableUsbCache = 53,
+  ReadCache = 54,
+  GetPressureFaster = 55,
+  GetCacheStatus = 56,
+  SetCompanyName = 57,
+  GetCompanyName = 58,
+  EnableCompanyName = 59,
+  SetReverseMode = 60,
+  GetReverseModeStatus = 61,
+  IsQX5MKII = 62,
+  IsQX5A = 63,
+  GetPowerDownHour = 64,
+  SetPowerDownHour = 65,
+  SetTimeAvgOff = 66,
+  GetRelPresStatus = 67,
+  SetRelPresStatus = 68,
+  GetFanSpeedPercent = 69,
+  GetQX5TickCount = 70,
+  GetLcdRow = 71,
+  UploadMemory = 72,
+  DownloadMemory = 73,
+  EraseMemory = 74,
+  DoBoot = 75,
+  RunTest = 76,
+  GetChipset = 77,
+};
+
+}  // namespace qx5::command
