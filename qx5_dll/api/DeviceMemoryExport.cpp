@@ -76,6 +76,7 @@ void walkDevices(QX5DeviceMemory& record) {
 }  // namespace
 
 QX5_API QX5DeviceMemory QX5_CALL GetDeviceMemory(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDeviceMemory", "GetDeviceMemory");
   QX5DeviceMemory record{};
   qx5::api::guarded(scope, false, [&] {

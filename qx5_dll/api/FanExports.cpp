@@ -41,19 +41,34 @@ constexpr Getter<float> kGetFanVersion{
 
 }  // namespace
 
-QX5_API bool QX5_CALL SetFanSpeed(float* speed) { return sendTarget<kSetFanSpeed>(speed); }
+QX5_API bool QX5_CALL SetFanSpeed(float* speed) {
+  const qx5::api::ExportLock exportLock;
+  return sendTarget<kSetFanSpeed>(speed);
+}
 QX5_API bool QX5_CALL SetFlowPressure(float* pressure) {
+  const qx5::api::ExportLock exportLock;
   return sendTarget<kSetFlowPressure>(pressure);
 }
 QX5_API bool QX5_CALL SetRoomPressure(float* pressure) {
+  const qx5::api::ExportLock exportLock;
   return sendTarget<kSetRoomPressure>(pressure);
 }
 
-QX5_API float QX5_CALL GetFanSpeed(void) { return queryGetter<kGetFanSpeed>(); }
-QX5_API float QX5_CALL GetFanSpeedPercent(void) { return queryGetter<kGetFanSpeedPercent>(); }
-QX5_API float QX5_CALL GetFanVersion(void) { return queryGetter<kGetFanVersion>(); }
+QX5_API float QX5_CALL GetFanSpeed(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetFanSpeed>();
+}
+QX5_API float QX5_CALL GetFanSpeedPercent(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetFanSpeedPercent>();
+}
+QX5_API float QX5_CALL GetFanVersion(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetFanVersion>();
+}
 
 QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
+  const qx5::api::ExportLock exportLock;
   const double shown = pressure ? *pressure : 0.0;
   QX5_LOG_SCOPE(scope, "SetAtPressure", "SetAtPressure %d %5.2f", index, shown);
   scope.Info("SetAtPressure %d %5.2f", index, shown);
@@ -72,6 +87,7 @@ QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
 
 // The table holds hundredths.
 QX5_API float QX5_CALL GetAtPressure(unsigned char index) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetAtPressure", "GetAtPressure %d", index);
   return runCommand(
       scope, {.code = command::GetAtPressure}, 0.0f,
@@ -84,6 +100,7 @@ QX5_API float QX5_CALL GetAtPressure(unsigned char index) {
 }
 
 QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
+  const qx5::api::ExportLock exportLock;
   const double shown = value ? *value : 0.0;
   QX5_LOG_SCOPE(scope, "SetRoomPIDConstant", "SetRoomPIDConstant %d %5.2f", index, shown);
   scope.Info("SetRoomPIDConstant %d %5.2f", index, shown);
@@ -101,6 +118,7 @@ QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
 }
 
 QX5_API float QX5_CALL GetRoomPIDConstant(unsigned char index) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetRoomPIDConstant", "GetRoomPIDConstant %d", index);
   return runCommand(
       scope, {.code = command::GetRoomPIDConstant, .group = Group::Early}, 0.0f,

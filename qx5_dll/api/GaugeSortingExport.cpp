@@ -54,6 +54,7 @@ class SlotList {
 
 QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
                                    unsigned char* secondCount) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetQX5PortId", "GetQX5PortId");
   if (!qx5::api::initialiseOnDemand()) return false;
   // An array with no room (or no array at all) is refused before anything is written.

@@ -46,6 +46,7 @@ std::string companyName(const ReplyPacket& reply) {
 }  // namespace
 
 QX5_API bool QX5_CALL SetCompanyName(BSTR* name) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetCompanyName", "SetCompanyName");
   scope.Info("SetCompanyName");
   if (!name) return false;
@@ -64,6 +65,7 @@ QX5_API bool QX5_CALL SetCompanyName(BSTR* name) {
 }
 
 QX5_API BSTR QX5_CALL GetCompanyName(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetCompanyName", "GetCompanyName");
   const auto text = qx5::api::textCommand(scope, kGetCompanyName, "--", companyName);
   if (text) scope.Info("GetCompanyName = \"%s\"", text->c_str());
@@ -71,12 +73,14 @@ QX5_API BSTR QX5_CALL GetCompanyName(void) {
 }
 
 QX5_API bool QX5_CALL EnableCompanyName(unsigned char on) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "EnableCompanyName", "EnableCompanyName %d", on);
   scope.Info("EnableCompanyName %d", on);
   return qx5::api::sendCommand(scope, kEnableCompanyName, qx5::api::byteParameter(on ? 1 : 0));
 }
 
 QX5_API bool QX5_CALL DisableCompanyName(unsigned char off) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "DisableCompanyName", "DisableCompanyName %d", off);
   scope.Info("DisableCompanyName %d", off);
   if (!qx5::api::initialiseOnDemand()) return false;
@@ -84,6 +88,7 @@ QX5_API bool QX5_CALL DisableCompanyName(unsigned char off) {
 }
 
 QX5_API unsigned char QX5_CALL GetPowerDownHour(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetPowerDownHour", "GetPowerDownHour");
   const Outcome outcome =
       qx5::api::exchangeCommand(scope, kGetPowerDownHour, qx5::api::kNoParameters);
@@ -94,12 +99,14 @@ QX5_API unsigned char QX5_CALL GetPowerDownHour(void) {
 }
 
 QX5_API bool QX5_CALL SetPowerDownHour(unsigned char hour) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetPowerDownHour", "SetPowerDownHour %d", hour);
   scope.Info("SetPowerDownHour %d", hour);
   return qx5::api::sendCommand(scope, kSetPowerDownHour, qx5::api::byteParameter(hour));
 }
 
 QX5_API int32_t QX5_CALL GetBatteryLevel(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetBatteryLevel", "GetBatteryLevel");
   return qx5::api::runCommand(scope, kGetBatteryLevel, std::int32_t{0}, qx5::api::kNoParameters,
                               [&](const ReplyPacket& reply) {
@@ -110,12 +117,14 @@ QX5_API int32_t QX5_CALL GetBatteryLevel(void) {
 }
 
 QX5_API bool QX5_CALL SaveToEEPROM(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SaveToEEPROM", "SaveToEEPROM");
   scope.Info("SaveToEEPROM");
   return qx5::api::sendCommand(scope, kSaveToEeprom);
 }
 
 QX5_API bool QX5_CALL RestoreFactoryDefault(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "RestoreFactoryDefault", "RestoreFactoryDefault");
   scope.Info("RestoreFactoryDefault");
   return qx5::api::sendCommand(scope, kRestoreFactoryDefault);

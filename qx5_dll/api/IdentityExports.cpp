@@ -69,6 +69,7 @@ std::uint32_t announcedLength(qx5::LogFunction& scope, const ReplyPacket& reply,
 }  // namespace
 
 QX5_API int32_t QX5_CALL GetSerialNumber(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetSerialNumber", "GetSerialNumber");
   const std::int32_t serial =
       qx5::api::runCommand(scope, kGetSerialNumber, std::int32_t{-1}, qx5::api::kNoParameters,
@@ -83,6 +84,7 @@ QX5_API int32_t QX5_CALL GetSerialNumber(void) {
 }
 
 QX5_API bool QX5_CALL SetSerialNumber(int32_t* serialNumber) {
+  const qx5::api::ExportLock exportLock;
   const int value = serialNumber ? *serialNumber : 0;
   QX5_LOG_SCOPE(scope, "SetSerialNumber", "SetSerialNumber %d", value);
   scope.Info("SetSerialNumber %d", value);
@@ -94,6 +96,7 @@ QX5_API bool QX5_CALL SetSerialNumber(int32_t* serialNumber) {
 }
 
 QX5_API BSTR QX5_CALL GetQX5FirmwareVersion(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetQX5FirmwareVersion", "GetQX5FirmwareVersion");
   return qx5::api::textResult(
       qx5::api::textCommand(scope, kGetFirmwareVersion, "---", [&](const ReplyPacket& reply) {
@@ -104,16 +107,19 @@ QX5_API BSTR QX5_CALL GetQX5FirmwareVersion(void) {
 }
 
 QX5_API bool QX5_CALL IsQX5MKII(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "IsQX5MKII", "IsQX5MKII");
   return askModel(scope, kIsMkII);
 }
 
 QX5_API bool QX5_CALL IsQX5A(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "IsQX5A", "IsQX5A");
   return askModel(scope, kIsModelA);
 }
 
 QX5_API BSTR QX5_CALL GetUSBCPUVersion(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetUSBCPUVersion", "GetUSBCPUVersion");
   return qx5::api::textResult(
       qx5::api::textCommand(scope, kUsbCpuVersion, "major.minor", [&](const ReplyPacket& reply) {
@@ -125,6 +131,7 @@ QX5_API BSTR QX5_CALL GetUSBCPUVersion(void) {
 }
 
 QX5_API bool QX5_CALL ResetUSBCPU(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "ResetUSBCPU", "ResetUSBCPU");
   const auto outcome =
       qx5::api::exchangeCommand(scope, kUsbCpuReset, [&](qx5::api::CommandPacket& packet) {

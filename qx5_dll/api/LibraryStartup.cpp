@@ -86,4 +86,7 @@ bool initialiseOnDemand() {
 
 }  // namespace qx5::api
 
-QX5_API bool QX5_CALL QX5Init(void) { return qx5::api::initialiseOnDemand(); }
+QX5_API bool QX5_CALL QX5Init(void) {
+  const qx5::api::ExportLock exportLock;
+  return qx5::api::initialiseOnDemand();
+}

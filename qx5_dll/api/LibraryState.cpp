@@ -13,6 +13,17 @@ constinit LibraryState state;
 
 LibraryState& library() { return state; }
 
+namespace {
+// Never destroyed: an export may still run from another static's destructor at exit.
+std::recursive_mutex& exportMutex() {
+  static auto* mutex = new std::recursive_mutex;
+  return *mutex;
+}
+}  // namespace
+
+ExportLock::ExportLock() { exportMutex().lock(); }
+ExportLock::~ExportLock() { exportMutex().unlock(); }
+
 void ResetPacketBuffers() {
   state.replyCount = packet::kBufferSize;
   state.commandBufferSize = packet::kBufferSize;

@@ -1,8 +1,10 @@
 // The library's one set of state: initialisation, the device list, the packet buffers and what
-// the gauge has told the exports. One caller thread at a time; no locks.
+// the gauge has told the exports. Every export holds the library-wide ExportLock, so one call
+// runs at a time whatever the number of caller threads.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "qx5_dll/usb/Packet.h"
 
@@ -29,6 +31,16 @@ struct LibraryState {
 
 // Zero at load, constant-initialised, so it is usable from the library constructor on.
 LibraryState& library();
+
+// Held for the whole of every export: concurrent calls never share the packet buffers or
+// interleave packets on a gauge. Recursive, as exports built on other exports call them.
+class ExportLock {
+ public:
+  ExportLock();
+  ~ExportLock();
+  ExportLock(const ExportLock&) = delete;
+  ExportLock& operator=(const ExportLock&) = delete;
+};
 
 void ResetPacketBuffers();
 // The default header (length 36, parameter length 30) and the command code.

@@ -135,25 +135,66 @@ bool sendAutoZero(LogFunction& scope, bool on) {
 
 }  // namespace
 
-QX5_API bool QX5_CALL SetMode(unsigned char mode) { return sendSetter<kSetMode>(mode); }
-QX5_API bool QX5_CALL SetConstN(unsigned char value) { return sendSetter<kSetConstN>(value); }
-QX5_API bool QX5_CALL SetReverseMode(unsigned char on) { return sendSetter<kSetReverseMode>(on); }
+QX5_API bool QX5_CALL SetMode(unsigned char mode) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kSetMode>(mode);
+}
+QX5_API bool QX5_CALL SetConstN(unsigned char value) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kSetConstN>(value);
+}
+QX5_API bool QX5_CALL SetReverseMode(unsigned char on) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kSetReverseMode>(on);
+}
 QX5_API bool QX5_CALL SetRelPresStatus(unsigned char on) {
+  const qx5::api::ExportLock exportLock;
   return sendSetter<kSetRelPresStatus>(on);
 }
-QX5_API bool QX5_CALL PushButton(unsigned char button) { return sendSetter<kPushButton>(button); }
-QX5_API bool QX5_CALL BackLightOn(unsigned char on) { return sendSetter<kBackLightOn>(on); }
-QX5_API bool QX5_CALL EnterSetUp(void) { return sendSetter<kEnterSetUp>(0); }
-QX5_API bool QX5_CALL Abort(void) { return sendSetter<kAbort>(0); }
-QX5_API bool QX5_CALL QX5_Off(void) { return sendSetter<kPowerOff>(0); }
-QX5_API bool QX5_CALL ChangeTimeAverage(void) { return sendSetter<kChangeTimeAverage>(0); }
+QX5_API bool QX5_CALL PushButton(unsigned char button) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kPushButton>(button);
+}
+QX5_API bool QX5_CALL BackLightOn(unsigned char on) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kBackLightOn>(on);
+}
+QX5_API bool QX5_CALL EnterSetUp(void) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kEnterSetUp>(0);
+}
+QX5_API bool QX5_CALL Abort(void) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kAbort>(0);
+}
+QX5_API bool QX5_CALL QX5_Off(void) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kPowerOff>(0);
+}
+QX5_API bool QX5_CALL ChangeTimeAverage(void) {
+  const qx5::api::ExportLock exportLock;
+  return sendSetter<kChangeTimeAverage>(0);
+}
 
-QX5_API unsigned char QX5_CALL GetAtMode(void) { return queryGetter<kGetAtMode>(); }
-QX5_API float QX5_CALL GetConstN(void) { return queryGetter<kGetConstN>(); }
-QX5_API bool QX5_CALL GetReverseModeStatus(void) { return queryGetter<kGetReverseModeStatus>(); }
-QX5_API bool QX5_CALL GetRelPresStatus(void) { return queryGetter<kGetRelPresStatus>(); }
+QX5_API unsigned char QX5_CALL GetAtMode(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetAtMode>();
+}
+QX5_API float QX5_CALL GetConstN(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetConstN>();
+}
+QX5_API bool QX5_CALL GetReverseModeStatus(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetReverseModeStatus>();
+}
+QX5_API bool QX5_CALL GetRelPresStatus(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetRelPresStatus>();
+}
 
 QX5_API bool QX5_CALL SetAtMode(unsigned char mode) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetAtMode", "SetAtMode %d", mode);
   scope.Info("SetAtMode %d", mode);
   if (!qx5::api::initialiseOnDemand()) return false;
@@ -161,6 +202,7 @@ QX5_API bool QX5_CALL SetAtMode(unsigned char mode) {
 }
 
 QX5_API bool QX5_CALL BackLightOff(unsigned char off) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "BackLightOff", "BackLightOff %d", off);
   scope.Info("BackLightOff %d", off);
   if (!qx5::api::initialiseOnDemand()) return false;
@@ -168,43 +210,51 @@ QX5_API bool QX5_CALL BackLightOff(unsigned char off) {
 }
 
 QX5_API bool QX5_CALL SetRange(unsigned char range) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);
   scope.Info("SetRange %d", range);
   return select(scope, command::SetRange, range);
 }
 
 QX5_API bool QX5_CALL SetDevice(unsigned char device) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetDevice", "SetDevice %d", device);
   scope.Info("SetDevice %d", device);
   return select(scope, command::SetDevice, device);
 }
 
 QX5_API unsigned char QX5_CALL GetNumberOfRanges(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetNumberOfRanges", "GetNumberOfRanges");
   return library().maxRange;
 }
 
 QX5_API unsigned char QX5_CALL GetNumberOfDevices(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetNumberOfDevices", "GetNumberOfDevices");
   return library().maxDevice;
 }
 
 QX5_API BSTR QX5_CALL GetDeviceName(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDeviceName", "GetDeviceName");
   return queryText(scope, command::GetDeviceName, kNoLimit, true);
 }
 
 QX5_API BSTR QX5_CALL GetDeviceRange(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDeviceRange", "GetDeviceRange");
   return queryText(scope, command::GetDeviceRange, kNoLimit, true);
 }
 
 QX5_API BSTR QX5_CALL GetDeviceRanges(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDeviceRanges", "GetDeviceRanges");
   return queryText(scope, command::GetDeviceRanges, kRangeListMax, false);
 }
 
 QX5_API BSTR QX5_CALL TimeAverageMode(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "TimeAverageMode", "TimeAverageMode");
   std::string name = "---";
   const Outcome outcome =
@@ -219,6 +269,7 @@ QX5_API BSTR QX5_CALL TimeAverageMode(void) {
 }
 
 QX5_API bool QX5_CALL SetTimeAvgOff(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetTimeAvgOff", "SetTimeAvgOff");
   scope.Info("SetTimeAvgOff");
   return runCommand(
@@ -228,12 +279,14 @@ QX5_API bool QX5_CALL SetTimeAvgOff(void) {
 }
 
 QX5_API bool QX5_CALL SetAutoZeroOn(unsigned char on) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetAutoZeroOn", "SetAutoZeroOn %d", on);
   scope.Info("SetAutoZeroOn %d", on);
   return sendAutoZero(scope, on != 0);
 }
 
 QX5_API bool QX5_CALL SetAutoZeroOff(unsigned char off) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "SetAutoZeroOff", "SetAutoZeroOff %d", off);
   scope.Info("SetAutoZeroOff %d", off);
   library().autoZero = false;
@@ -241,6 +294,7 @@ QX5_API bool QX5_CALL SetAutoZeroOff(unsigned char off) {
 }
 
 QX5_API bool QX5_CALL GetAutoZero(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetAutoZero", "GetAutoZero");
   return qx5::api::initialiseOnDemand() && library().autoZero;
 }

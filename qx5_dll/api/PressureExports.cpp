@@ -103,6 +103,7 @@ bool floatArray(SAFEARRAY* const* reference, FloatArray& array) {
 }  // namespace
 
 QX5_API float QX5_CALL ReadPressure(unsigned char port) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "ReadPressure", "ReadPressure %d", port);
   float pressure = -1.0f;
   if (!DoReadPressure(&pressure, port)) return -1.0f;
@@ -111,6 +112,7 @@ QX5_API float QX5_CALL ReadPressure(unsigned char port) {
 }
 
 QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetPressure", "GetPressure");
   if (!qx5::api::initialiseOnDemand()) return false;
   if (!portA || !portB) {
@@ -140,6 +142,7 @@ QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
 // batch but makes the result false, and so does a port B array shorter than port A's.
 QX5_API bool QX5_CALL AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
                                       unsigned char numberOfLogs) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "AcquirePressure", "AcquirePressure NumOfLogs(%d)", numberOfLogs);
   if (!qx5::api::initialiseOnDemand()) return false;
   FloatArray a, b;
@@ -155,19 +158,32 @@ QX5_API bool QX5_CALL AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
 }
 
 QX5_API bool QX5_CALL GetPressureFaster(float* portA, float* portB) {
+  const qx5::api::ExportLock exportLock;
   return readPair<kFasterPair>(portA, portB);
 }
 QX5_API bool QX5_CALL ReadCache(float* portA, float* portB) {
+  const qx5::api::ExportLock exportLock;
   return readPair<kCachedPair>(portA, portB);
 }
 QX5_API bool QX5_CALL EnableUsbCache(unsigned char enable) {
+  const qx5::api::ExportLock exportLock;
   return sendSetter<kEnableUsbCache>(enable);
 }
-QX5_API bool QX5_CALL GetCacheStatus(void) { return queryGetter<kGetCacheStatus>(); }
-QX5_API float QX5_CALL GetFlow(void) { return queryGetter<kGetFlow>(); }
-QX5_API int16_t QX5_CALL GetTemperature(void) { return queryGetter<kGetTemperature>(); }
+QX5_API bool QX5_CALL GetCacheStatus(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetCacheStatus>();
+}
+QX5_API float QX5_CALL GetFlow(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetFlow>();
+}
+QX5_API int16_t QX5_CALL GetTemperature(void) {
+  const qx5::api::ExportLock exportLock;
+  return queryGetter<kGetTemperature>();
+}
 
 QX5_API bool QX5_CALL FlushUSBInputPipe(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "FlushUSBInputPipe", "FlushUSBInputPipe");
   if (!qx5::api::initialiseOnDemand()) return false;
   qx5::mchpusb* list = library().deviceList;

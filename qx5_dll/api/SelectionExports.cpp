@@ -10,6 +10,7 @@ using qx5::api::library;
 
 // Selection enumerates through the platform; whatever it throws stays in the library.
 QX5_API bool QX5_CALL UsbPort(unsigned char index) {
+  const qx5::api::ExportLock exportLock;
   qx5::SetLogDeviceTag("[??]");
   QX5_LOG_SCOPE(scope, "UsbPort", "UsbPort %d", index);
   scope.Info("UsbPort %d", index);
@@ -29,12 +30,14 @@ QX5_API bool QX5_CALL UsbPort(unsigned char index) {
 }
 
 QX5_API bool QX5_CALL UsbPortOpen(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "UsbPortOpen", "UsbPortOpen");
   if (!qx5::api::initialiseOnDemand()) return false;
   return UsbPort(static_cast<unsigned char>(library().currentPort & 0xFF));
 }
 
 QX5_API void QX5_CALL UsbPortClose(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "UsbPortClose", "UsbPortClose");
   try {
     if (qx5::api::initialiseOnDemand() && library().deviceList)
@@ -45,6 +48,7 @@ QX5_API void QX5_CALL UsbPortClose(void) {
 }
 
 QX5_API int32_t QX5_CALL GetDeviceCount(void) {
+  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDeviceCount", "GetDeviceCount");
   if (!qx5::api::initialiseOnDemand() || !library().deviceList) return -1;
   try {
