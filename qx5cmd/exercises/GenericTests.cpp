@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/GenericTests.h"
+#include "qx5cmd/exercises/GenericTests.h"
 
 #include <cstdio>
 #include <cstdlib>
