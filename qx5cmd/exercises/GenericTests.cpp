@@ -11,12 +11,31 @@
 namespace qx5cmd {
 namespace {
 
-// The test's own wrapper, or a message on `stream` when the library lacks the export.
+// Binds the test's own wrapper to the export named like the test, or says on `stream` that
+// the library lacks it.
 template <class W>
-std::unique_ptr<W> bindOwn(const char* name, std::FILE* stream) {
-  auto function = bindFunction<W>(name, binding());
+bool bindOwn(std::unique_ptr<W>& function, const char* name, std::FILE* stream = stderr) {
+  function = bindFunction<W>(name, binding());
   if (!function) std::fprintf(stream, " can't find function %s in QX5DLL.DLL", name);
-  return function;
+  return function != nullptr;
+}
+
+// Offers `text` to `accept` as the one argument of `test`; a word it refuses rejects the
+// command line with a complaint naming the `kind` of argument wanted.
+template <class Accept>
+bool takeOnlyArgument(const char* test, const char* kind, int index, bool& ok, bool& more,
+                      const std::string& text, Accept accept) {
+  if (index != 0) {
+    more = false;
+    return false;
+  }
+  if (!accept(text)) {
+    std::fprintf(stderr, " bad %s argument '%s' to %s", kind, text.c_str(), test);
+    ok = false;
+    return false;
+  }
+  more = false;
+  return true;
 }
 
 }  // namespace
@@ -34,52 +53,14 @@ bool parseFloat(const std::string& text, float& value) {
   return *end == '\0';
 }
 
-template <class W>
-bool aOwnExportTest<W>::bind() {
-  function_ = bindOwn<W>(name, stderr);
-  return function_ != nullptr;
-}
-
-template <class Derived, class Value>
-bool aNumberArgumentTest<Derived, Value>::parseArgument(int index, bool& ok, bool& more,
-                                                        const std::string& text) {
-  if (index != 0) {
-    more = false;
-    return false;
-  }
-  if (!Derived::convert(text, value_)) {
-    std::fprintf(stderr, Derived::kBadArgument, text.c_str(), name);
-    ok = false;
-    return false;
-  }
-  more = false;
-  return true;
-}
-
-template <class W, class Derived, class Value>
-bool aSetterTest<W, Derived, Value>::bind() {
-  function_ = bindOwn<W>(this->name, stderr);
-  return function_ != nullptr;
-}
-
-bool aSetByte::convert(const std::string& text, std::uint8_t& value) {
-  long number = 0;
-  if (!parseInteger(text, number)) return false;
-  value = static_cast<std::uint8_t>(number & 0xFF);
-  return true;
-}
-
-bool aSetPInt::convert(const std::string& text, int& value) {
-  long number = 0;
-  if (!parseInteger(text, number)) return false;
-  value = static_cast<int>(number);
-  return true;
-}
+bool aGetInt::bind() { return bindOwn(function_, name); }
 
 bool aGetInt::run() {
   printResult(displayName, format("%d", function_->call()));
   return true;
 }
+
+bool aGetFloat::bind() { return bindOwn(function_, name); }
 
 bool aGetFloat::run() {
   printResult(displayName, format("%g", static_cast<double>(function_->call())));
@@ -88,8 +69,7 @@ bool aGetFloat::run() {
 
 bool aGetBool::bind() {
   // This one has always reported on standard output.
-  function_ = bindOwn<QX5GetBool>(name, stdout);
-  return function_ != nullptr;
+  return bindOwn(function_, name, stdout);
 }
 
 bool aGetBool::run() {
@@ -97,10 +77,14 @@ bool aGetBool::run() {
   return true;
 }
 
+bool aGetString::bind() { return bindOwn(function_, name); }
+
 bool aGetString::run() {
   printResult(displayName, function_->call());
   return true;
 }
+
+bool aGetPressure::bind() { return bindOwn(function_, name); }
 
 bool aGetPressure::run() {
   float portA = 0, portB = 0;
@@ -110,27 +94,67 @@ bool aGetPressure::run() {
   return true;
 }
 
-bool aSetString::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
-  if (index != 0) {
-    more = false;
-    return false;
-  }
-  if (text.empty()) {
-    std::fprintf(stderr, " bad string argument '%s' to %s", text.c_str(), name);
-    ok = false;
-    return false;
-  }
-  value_ = text;
-  more = false;
-  return true;
+bool aSetByte::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "integer", index, ok, more, text, [this](const std::string& t) {
+    long number = 0;
+    if (!parseInteger(t, number)) return false;
+    value_ = static_cast<std::uint8_t>(number & 0xFF);
+    return true;
+  });
 }
+
+bool aSetByte::bind() { return bindOwn(function_, name); }
+
+bool aSetByte::run() { return function_ && function_->call(value_); }
+
+bool aSetPInt::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "integer", index, ok, more, text, [this](const std::string& t) {
+    long number = 0;
+    if (!parseInteger(t, number)) return false;
+    value_ = static_cast<int>(number);
+    return true;
+  });
+}
+
+bool aSetPInt::bind() { return bindOwn(function_, name); }
+
+bool aSetPInt::run() { return function_ && function_->call(value_); }
+
+bool aSetFloat::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "float", index, ok, more, text,
+                          [this](const std::string& t) { return parseFloat(t, value_); });
+}
+
+bool aSetFloat::bind() { return bindOwn(function_, name); }
+
+bool aSetFloat::run() { return function_ && function_->call(value_); }
+
+bool aSetString::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "string", index, ok, more, text, [this](const std::string& t) {
+    if (t.empty()) return false;
+    value_ = t;
+    return true;
+  });
+}
+
+bool aSetString::bind() { return bindOwn(function_, name); }
 
 bool aSetString::run() { return function_ && function_->call(std::string(value_)); }
 
+bool aWait::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "seconds", index, ok, more, text,
+                          [this](const std::string& t) { return parseFloat(t, seconds_); });
+}
+
 bool aWait::run() {
-  std::printf("sleeping %s seconds\n", streamed(value_).c_str());
-  for (int i = 0; value_ > static_cast<float>(i) && !breakRequested(); ++i) session().sleep(1000);
+  std::printf("sleeping %s seconds\n", streamed(seconds_).c_str());
+  for (int i = 0; seconds_ > static_cast<float>(i) && !breakRequested(); ++i) session().sleep(1000);
   return true;
+}
+
+bool aTickRate::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
+  return takeOnlyArgument(name, "duration", index, ok, more, text,
+                          [this](const std::string& t) { return parseFloat(t, seconds_); });
 }
 
 bool aTickRate::bind() {
@@ -154,7 +178,7 @@ std::string tickRateReport(int t0, int t1, std::uint32_t g0, std::uint32_t g1) {
 
 bool aTickRate::run() {
   session().sleep(10);
-  int ms = truncatedInt(static_cast<double>(value_) * 1000.0);
+  int ms = truncatedInt(static_cast<double>(seconds_) * 1000.0);
   int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
   std::printf("sleeping %d milliseconds\n", ms);
@@ -166,20 +190,5 @@ bool aTickRate::run() {
   std::printf("%s", tickRateReport(t0, t1, g0, g1).c_str());
   return true;
 }
-
-template class aOwnExportTest<QX5GetInt>;
-template class aOwnExportTest<QX5GetFloat>;
-template class aOwnExportTest<QX5GetBool>;
-template class aOwnExportTest<QX5GetString>;
-template class aOwnExportTest<QX5GetPressure>;
-template class aOwnExportTest<QX5SetString>;
-template class aNumberArgumentTest<aSetByte, std::uint8_t>;
-template class aNumberArgumentTest<aSetPInt, int>;
-template class aNumberArgumentTest<aSetFloat, float>;
-template class aNumberArgumentTest<aWait, float>;
-template class aNumberArgumentTest<aTickRate, float>;
-template class aSetterTest<QX5SetByte, aSetByte, std::uint8_t>;
-template class aSetterTest<QX5SetPInt, aSetPInt, int>;
-template class aSetterTest<QX5SetFloat, aSetFloat, float>;
 
 }  // namespace qx5cmd

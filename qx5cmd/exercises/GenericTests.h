@@ -16,129 +16,137 @@ namespace qx5cmd {
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
 
-// A test bound to its own wrapper of class W for the export named like the test.
-template <class W>
-class aOwnExportTest : public aTest {
- public:
-  using aTest::aTest;
-  bool bind() override;
+// Getters: each binds the export named like the test and prints what it returns.
 
- protected:
-  std::unique_ptr<W> function_;
-};
-
-class aGetInt : public ClonableTest<aGetInt, aOwnExportTest<QX5GetInt>> {
+class aGetInt : public ClonableTest<aGetInt> {
  public:
   aGetInt(const char* name, const char* description) : ClonableTest(name, description, {}) {}
+  bool bind() override;
   bool run() override;
+
+ private:
+  std::unique_ptr<QX5GetInt> function_;
 };
 
-class aGetFloat : public ClonableTest<aGetFloat, aOwnExportTest<QX5GetFloat>> {
+class aGetFloat : public ClonableTest<aGetFloat> {
  public:
   aGetFloat(const char* name, const char* description) : ClonableTest(name, description, {}) {}
+  bool bind() override;
   bool run() override;
+
+ private:
+  std::unique_ptr<QX5GetFloat> function_;
 };
 
-class aGetBool : public ClonableTest<aGetBool, aOwnExportTest<QX5GetBool>> {
+class aGetBool : public ClonableTest<aGetBool> {
  public:
   aGetBool(const char* name, const char* description) : ClonableTest(name, description, {}) {}
   bool bind() override;
   bool run() override;
+
+ private:
+  std::unique_ptr<QX5GetBool> function_;
 };
 
-class aGetString : public ClonableTest<aGetString, aOwnExportTest<QX5GetString>> {
+class aGetString : public ClonableTest<aGetString> {
  public:
   aGetString(const char* name, const char* description) : ClonableTest(name, description, {}) {}
+  bool bind() override;
   bool run() override;
+
+ private:
+  std::unique_ptr<QX5GetString> function_;
 };
 
-class aGetPressure : public ClonableTest<aGetPressure, aOwnExportTest<QX5GetPressure>> {
+// Fails when the export does, since a pressure read reports failure apart from its values.
+class aGetPressure : public ClonableTest<aGetPressure> {
  public:
   aGetPressure(const char* name, const char* description) : ClonableTest(name, description, {}) {}
-  bool run() override;
-};
-
-// A test taking one number from the command line; `Message` names the kind of number in the
-// complaint about a bad one.
-template <class Derived, class Value>
-class aNumberArgumentTest : public aTest {
- public:
-  using aTest::aTest;
-  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
-
- protected:
-  Value value_{};
-};
-
-template <class W, class Derived, class Value>
-class aSetterTest : public aNumberArgumentTest<Derived, Value> {
- public:
-  using aNumberArgumentTest<Derived, Value>::aNumberArgumentTest;
   bool bind() override;
-  bool run() override { return function_ && function_->call(this->value_); }
+  bool run() override;
 
- protected:
-  std::unique_ptr<W> function_;
+ private:
+  std::unique_ptr<QX5GetPressure> function_;
 };
 
-class aSetByte : public ClonableTest<aSetByte, aSetterTest<QX5SetByte, aSetByte, std::uint8_t>> {
+// Setters: each takes one argument from the command line (the last word without one passes
+// 0) and passes it to the export named like the test.
+
+// Sends the low eight bits of a 32-bit integer.
+class aSetByte : public ClonableTest<aSetByte> {
  public:
-  static constexpr const char* kBadArgument = " bad integer argument '%s' to %s";
-  static bool convert(const std::string& text, std::uint8_t& value);
   aSetByte(const char* name, const char* description) : ClonableTest(name, description, {"int"}) {}
-  std::uint8_t value() const { return value_; }
+  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
+  bool bind() override;
+  bool run() override;
+
+ private:
+  std::unique_ptr<QX5SetByte> function_;
+  std::uint8_t value_ = 0;
 };
 
-class aSetPInt : public ClonableTest<aSetPInt, aSetterTest<QX5SetPInt, aSetPInt, int>> {
+class aSetPInt : public ClonableTest<aSetPInt> {
  public:
-  static constexpr const char* kBadArgument = " bad integer argument '%s' to %s";
-  static bool convert(const std::string& text, int& value);
   aSetPInt(const char* name, const char* description) : ClonableTest(name, description, {"int"}) {}
-  int value() const { return value_; }
+  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
+  bool bind() override;
+  bool run() override;
+
+ private:
+  std::unique_ptr<QX5SetPInt> function_;
+  int value_ = 0;
 };
 
-class aSetFloat : public ClonableTest<aSetFloat, aSetterTest<QX5SetFloat, aSetFloat, float>> {
+class aSetFloat : public ClonableTest<aSetFloat> {
  public:
-  static constexpr const char* kBadArgument = " bad float argument '%s' to %s";
-  static bool convert(const std::string& text, float& value) { return parseFloat(text, value); }
   aSetFloat(const char* name, const char* description)
       : ClonableTest(name, description, {"float"}) {}
-  float value() const { return value_; }
+  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
+  bool bind() override;
+  bool run() override;
+
+ private:
+  std::unique_ptr<QX5SetFloat> function_;
+  float value_ = 0.0f;
 };
 
-class aSetString : public ClonableTest<aSetString, aOwnExportTest<QX5SetString>> {
+// The empty text is refused: there is no name to send.
+class aSetString : public ClonableTest<aSetString> {
  public:
   aSetString(const char* name, const char* description)
       : ClonableTest(name, description, {"string"}) {}
   bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
+  bool bind() override;
   bool run() override;
-  const std::string& value() const { return value_; }
 
  private:
+  std::unique_ptr<QX5SetString> function_;
   std::string value_;
 };
 
-class aWait : public ClonableTest<aWait, aNumberArgumentTest<aWait, float>> {
+// Pauses for the given seconds, in whole seconds rounded up, ending early on Ctrl+C.
+class aWait : public ClonableTest<aWait> {
  public:
-  static constexpr const char* kBadArgument = " bad seconds argument '%s' to %s";
-  static bool convert(const std::string& text, float& value) { return parseFloat(text, value); }
   aWait(const char* name, const char* description) : ClonableTest(name, description, {"seconds"}) {}
+  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
   bool run() override;
-  float value() const { return value_; }
+
+ private:
+  float seconds_ = 0.0f;
 };
 
-class aTickRate : public ClonableTest<aTickRate, aNumberArgumentTest<aTickRate, float>> {
+// Reads the gauge's tick counter before and after the given seconds and reports its rate.
+class aTickRate : public ClonableTest<aTickRate> {
  public:
-  static constexpr const char* kBadArgument = " bad duration argument '%s' to %s";
-  static bool convert(const std::string& text, float& value) { return parseFloat(text, value); }
   aTickRate(const char* name, const char* description)
       : ClonableTest(name, description, {"duration"}) {}
+  bool parseArgument(int index, bool& ok, bool& more, const std::string& text) override;
   bool bind() override;
   bool run() override;
-  float value() const { return value_; }
 
  private:
   std::unique_ptr<QX5GetInt> tickCount_;
+  float seconds_ = 0.0f;
 };
 
 // The four report lines of TickRate from the gauge's counter readings t0, t1 and the system's
