@@ -9,7 +9,7 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/DeviceData.h"
 #include "qx5_dll/usb/Packet.h"
-#include "support/ScriptedUsbPlatform.h"
+#include "support/ForwardingUsbPlatform.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using qx5::bench::commandPacket;
 using qx5::bench::Packet;
 
 // Echoes the command of the last packet written in an 8-byte reply, with no delay.
-class EchoUsbPlatform : public qx5::test::NullUsbPlatform {
+class EchoUsbPlatform : public qx5::test::ForwardingUsbPlatform {
  public:
   bool writePipe(qx5::InterfaceHandle, std::uint8_t, const std::uint8_t* data, std::uint32_t length,
                  std::uint32_t& written) override {

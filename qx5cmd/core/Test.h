@@ -40,10 +40,10 @@ class aTest {
 };
 
 // Supplies clone() for tests constructed from (name, description).
-template <class Derived, class Base = aTest>
-class ClonableTest : public Base {
+template <class Derived>
+class ClonableTest : public aTest {
  public:
-  using Base::Base;
+  using aTest::aTest;
   std::unique_ptr<aTest> clone() const override {
     return std::make_unique<Derived>(this->name, this->description);
   }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "qx5cmd/core/Program.h"
-#include "qx5cmd/tests/Registration.h"
+#include "qx5cmd/exercises/Registration.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> words(argv, argv + argc);

@@ -10,7 +10,7 @@
 #include "qx5_dll/transport/mchpusb.h"
 #include "qx5_dll/usb/libusb/LibusbPlatform.h"
 #include "support/FakeGaugeBus.h"
-#include "support/ScriptedUsbPlatform.h"
+#include "support/ForwardingUsbPlatform.h"
 
 namespace qx5 {
 namespace {
@@ -181,7 +181,7 @@ TEST_F(Frame, MissingLibusbStillInitialisesAndSaysWhy) {
 }
 
 // A platform that throws where a binding runs out of memory: the exports stay the C boundary.
-struct ThrowingPlatform : test::NullUsbPlatform {
+struct ThrowingPlatform : test::ForwardingUsbPlatform {
   bool beginEnumeration() override { throw std::bad_alloc(); }
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 
 #include "qx5_dll/platform/LocalTime.h"
 #include "support/FakeGaugeBus.h"
@@ -29,6 +30,9 @@ struct Row {
   std::vector<Bytes> sent;                      // every packet written, in order
   std::function<std::string(const Bytes& reply)> expected;
 };
+
+// Listings and failure messages show the case by name rather than as a dump of its bytes.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 auto is(std::string value) {
   return [value](const Bytes&) { return value; };

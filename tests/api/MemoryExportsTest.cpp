@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 
 #include "support/SimulatedLibrary.h"
 
@@ -42,6 +43,9 @@ struct Row {
   std::vector<Bytes> sent;
   std::function<std::string(const Bytes& reply)> expected;
 };
+
+// Listings and failure messages show the case by name rather than as a dump of its bytes.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 auto is(std::string value) {
   return [value](const Bytes&) { return value; };

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "qx5_dll/diagnostics/Log.h"
-#include "support/ScriptedUsbPlatform.h"
+#include "qx5_dll/platform/Errors.h"
+#include "support/ForwardingUsbPlatform.h"
 
 namespace qx5::test {
 
@@ -28,7 +29,7 @@ inline std::string gaugePath(int n, bool upperCase = false) {
          std::to_string(n);
 }
 
-class FakeGaugeBus : public NullUsbPlatform {
+class FakeGaugeBus : public ForwardingUsbPlatform {
  public:
   static constexpr std::uint8_t kIn = 0x81, kOut = 0x01;
 
@@ -59,7 +60,7 @@ class FakeGaugeBus : public NullUsbPlatform {
         ++openHandles;
         return i + 1;
       }
-    return NullUsbPlatform::openDevice(path);
+    return ForwardingUsbPlatform::openDevice(path);
   }
   bool closeDevice(DeviceHandle) override {
     --openHandles;

@@ -1,7 +1,6 @@
-// Test doubles of the USB platform interface.
-//   NullUsbPlatform: every operation fails with "not supported"; a base for doubles.
-//   ScriptedUsbPlatform: reads answer from a script, one entry per read (an empty script reads
-//   as a timeout); writes succeed unless scripted to fail; every call is recorded in order.
+// A USB platform double whose reads answer from a script, one entry per read (an empty script
+// reads as a timeout); writes succeed unless scripted to fail; every transfer is recorded in
+// order. The other calls reach the empty bus.
 #pragma once
 
 #include <algorithm>
@@ -13,59 +12,11 @@
 
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/usb/UsbPlatform.h"
+#include "support/ForwardingUsbPlatform.h"
 
 namespace qx5::test {
 
-class NullUsbPlatform : public UsbPlatform {
- public:
-  bool isComplete() const override { return true; }
-  const char* name() const override { return "null"; }
-  bool beginEnumeration() override { return fail(platform::kErrorNotSupported); }
-  bool interfacePath(std::uint32_t, std::string&) override {
-    return fail(platform::kErrorEndOfList);
-  }
-  void endEnumeration() override {}
-  DeviceHandle openDevice(const std::string&) override {
-    fail(platform::kErrorNotFound);
-    return kInvalidDeviceHandle;
-  }
-  bool closeDevice(DeviceHandle) override { return true; }
-  bool initialize(DeviceHandle, InterfaceHandle&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  bool freeInterface(InterfaceHandle) override { return true; }
-  bool queryDeviceSpeed(InterfaceHandle, UsbSpeed&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  bool queryInterfaceSettings(InterfaceHandle, std::uint8_t, UsbInterfaceDescriptor&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  bool queryPipe(InterfaceHandle, std::uint8_t, std::uint8_t, UsbPipeInformation&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  bool setPipeTimeout(InterfaceHandle, std::uint8_t, std::uint32_t) override { return true; }
-  bool flushPipe(InterfaceHandle, std::uint8_t) override { return true; }
-  bool writePipe(InterfaceHandle, std::uint8_t, const std::uint8_t*, std::uint32_t,
-                 std::uint32_t&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  bool readPipe(InterfaceHandle, std::uint8_t, std::uint8_t*, std::uint32_t,
-                std::uint32_t&) override {
-    return fail(platform::kErrorNotSupported);
-  }
-  int lastError() const override { return error_; }
-  bool isTimeout(int error) const override { return error == platform::kErrorTimeout; }
-  bool isEndOfList(int error) const override { return error == platform::kErrorEndOfList; }
-
- protected:
-  bool fail(int code) {
-    error_ = code;
-    return false;
-  }
-  int error_ = 0;
-};
-
-class ScriptedUsbPlatform : public NullUsbPlatform {
+class ScriptedUsbPlatform : public ForwardingUsbPlatform {
  public:
   struct Read {
     bool ok = true;

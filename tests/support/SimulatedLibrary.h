@@ -38,6 +38,7 @@
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/Processes.h"
 #include "qx5dll.h"
+#include "support/ForwardingUsbPlatform.h"
 #include "support/TempDir.h"
 
 namespace qx5::test {
@@ -77,58 +78,26 @@ inline Bytes command(std::uint8_t code, const std::map<int, std::uint8_t>& param
 
 // The library's side of the simulator: a read that succeeded may have its bytes rewritten, and
 // the read after a chosen packet times out at once, as if the gauge had not answered it.
-class ReplyEditingPlatform : public UsbPlatform {
+class ReplyEditingPlatform : public ForwardingUsbPlatform {
  public:
   using Edit = std::function<void(Bytes& reply)>;
   using Choice = std::function<bool(const Bytes& written)>;
   ReplyEditingPlatform(std::unique_ptr<UsbPlatform> inner, const Edit* edit,
                        const Choice* silentAfter)
-      : inner_(std::move(inner)), edit_(edit), silentAfter_(silentAfter) {}
+      : ForwardingUsbPlatform(std::move(inner)), edit_(edit), silentAfter_(silentAfter) {}
 
-  bool isComplete() const override { return inner_->isComplete(); }
-  const char* name() const override { return inner_->name(); }
-  bool beginEnumeration() override { return inner_->beginEnumeration(); }
-  bool interfacePath(std::uint32_t member, std::string& path) override {
-    return inner_->interfacePath(member, path);
-  }
-  void endEnumeration() override { inner_->endEnumeration(); }
-  DeviceHandle openDevice(const std::string& path) override { return inner_->openDevice(path); }
-  bool closeDevice(DeviceHandle device) override { return inner_->closeDevice(device); }
-  bool initialize(DeviceHandle device, InterfaceHandle& iface) override {
-    return inner_->initialize(device, iface);
-  }
-  bool freeInterface(InterfaceHandle iface) override { return inner_->freeInterface(iface); }
-  bool queryDeviceSpeed(InterfaceHandle iface, UsbSpeed& speed) override {
-    return inner_->queryDeviceSpeed(iface, speed);
-  }
-  bool queryInterfaceSettings(InterfaceHandle iface, std::uint8_t alternate,
-                              UsbInterfaceDescriptor& descriptor) override {
-    return inner_->queryInterfaceSettings(iface, alternate, descriptor);
-  }
-  bool queryPipe(InterfaceHandle iface, std::uint8_t alternate, std::uint8_t index,
-                 UsbPipeInformation& pipe) override {
-    return inner_->queryPipe(iface, alternate, index, pipe);
-  }
-  bool setPipeTimeout(InterfaceHandle iface, std::uint8_t pipeId, std::uint32_t ms) override {
-    return inner_->setPipeTimeout(iface, pipeId, ms);
-  }
-  bool flushPipe(InterfaceHandle iface, std::uint8_t pipeId) override {
-    return inner_->flushPipe(iface, pipeId);
-  }
   bool writePipe(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
                  std::uint32_t length, std::uint32_t& written) override {
     lastWritten_.assign(data, data + length);
-    timedOut_ = false;
-    return inner_->writePipe(iface, pipeId, data, length, written);
+    return ForwardingUsbPlatform::writePipe(iface, pipeId, data, length, written);
   }
   bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
                 std::uint32_t capacity, std::uint32_t& received) override {
-    timedOut_ = *silentAfter_ && (*silentAfter_)(lastWritten_);
-    if (timedOut_) {
+    if (*silentAfter_ && (*silentAfter_)(lastWritten_)) {
       received = 0;
-      return false;
+      return fail(platform::kErrorTimeout);
     }
-    if (!inner_->readPipe(iface, pipeId, buffer, capacity, received)) return false;
+    if (!ForwardingUsbPlatform::readPipe(iface, pipeId, buffer, capacity, received)) return false;
     if (*edit_) {
       Bytes reply(buffer, buffer + received);
       (*edit_)(reply);
@@ -138,20 +107,13 @@ class ReplyEditingPlatform : public UsbPlatform {
     lastRead.assign(buffer, buffer + received);
     return true;
   }
-  int lastError() const override {
-    return timedOut_ ? platform::kErrorTimeout : inner_->lastError();
-  }
-  bool isTimeout(int error) const override { return inner_->isTimeout(error); }
-  bool isEndOfList(int error) const override { return inner_->isEndOfList(error); }
 
   Bytes lastRead;  // the last reply as the library received it
 
  private:
-  std::unique_ptr<UsbPlatform> inner_;
   const Edit* edit_;
   const Choice* silentAfter_;
   Bytes lastWritten_;
-  bool timedOut_ = false;
 };
 
 class SimulatedLibrary {

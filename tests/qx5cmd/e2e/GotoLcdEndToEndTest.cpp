@@ -11,7 +11,7 @@
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/e2e/EndToEnd.h"
-#include "qx5cmd/tests/LcdCapture.h"
+#include "qx5cmd/exercises/LcdCapture.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {

@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/Goto.h"
+#include "qx5cmd/exercises/Goto.h"
 
 #include <cmath>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
-#include "qx5cmd/tests/GenericTests.h"
+#include "qx5cmd/exercises/GenericTests.h"
 
 namespace qx5cmd {
 namespace {

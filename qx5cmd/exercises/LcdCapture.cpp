@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/LcdCapture.h"
+#include "qx5cmd/exercises/LcdCapture.h"
 
 #include <cstdio>
 #include <string>
@@ -7,7 +7,7 @@
 #include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
-#include "qx5cmd/tests/MonochromeBitmap.h"
+#include "qx5cmd/exercises/MonochromeBitmap.h"
 
 namespace qx5cmd {
 namespace {

@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/MonochromeBitmap.h"
+#include "qx5cmd/exercises/MonochromeBitmap.h"
 
 #include <fstream>
 

@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/Goto.h"
+#include "qx5cmd/exercises/Goto.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/tests/RegisteredTestsTest.h"
+#include "qx5cmd/exercises/RegisteredTestsTest.h"
 
 namespace qx5cmd {
 namespace {

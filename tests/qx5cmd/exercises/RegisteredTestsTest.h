@@ -12,7 +12,7 @@
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
-#include "qx5cmd/tests/Registration.h"
+#include "qx5cmd/exercises/Registration.h"
 
 namespace qx5cmd::testing {
 

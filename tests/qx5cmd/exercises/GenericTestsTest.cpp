@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/GenericTests.h"
+#include "qx5cmd/exercises/GenericTests.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/tests/RegisteredTestsTest.h"
+#include "qx5cmd/exercises/RegisteredTestsTest.h"
 
 namespace qx5cmd {
 namespace {

@@ -1,8 +1,8 @@
-#include "qx5cmd/tests/Registration.h"
+#include "qx5cmd/exercises/Registration.h"
 
-#include "qx5cmd/tests/GenericTests.h"
-#include "qx5cmd/tests/Goto.h"
-#include "qx5cmd/tests/LcdCapture.h"
+#include "qx5cmd/exercises/GenericTests.h"
+#include "qx5cmd/exercises/Goto.h"
+#include "qx5cmd/exercises/LcdCapture.h"
 
 namespace qx5cmd {
 namespace {

@@ -1,4 +1,4 @@
-#include "qx5cmd/tests/LcdCapture.h"
+#include "qx5cmd/exercises/LcdCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "qx5cmd/fakelib/FakeLibrary.h"
-#include "qx5cmd/tests/MonochromeBitmap.h"
+#include "qx5cmd/exercises/MonochromeBitmap.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {
