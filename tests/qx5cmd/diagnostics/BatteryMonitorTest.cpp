@@ -1,21 +1,11 @@
-// The battery monitor's lines and its file, on the stand-in library (whose battery reads 0, off
-// mains and not charging).
+// The battery monitor's sample and lines; its runs against simulated gauges are end to end.
 #include "qx5cmd/diagnostics/BatteryMonitor.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <regex>
-
-#include "qx5cmd/fakelib/FakeLibrary.h"
-#include "support/TempDir.h"
-
 namespace qx5cmd {
 namespace {
-
-namespace fs = std::filesystem;
-using ::testing::MatchesRegex;
 
 TEST(BatteryLines, CsvStatusAndConsoleForms) {
   const BatterySample charging{4012, true, true};
@@ -34,45 +24,6 @@ TEST(BatteryLines, CsvStatusAndConsoleForms) {
   EXPECT_TRUE(sample.mains);
   EXPECT_FALSE(sample.charging);
   EXPECT_EQ(batteryLogFileName(10002), "battery_test_10002.csv");
-}
-
-class BatteryMonitorRun : public testing::FakeSessionTest {
- protected:
-  void SetUp() override {
-    FakeSessionTest::SetUp();
-    previous_ = fs::current_path();
-    fs::current_path(dir_.path());
-    monitor_.prepare();
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    FakeSessionTest::TearDown();
-  }
-  std::string sample() {
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(monitor_.run());
-    return ::testing::internal::GetCapturedStdout();
-  }
-  std::string file() const { return qx5::test::readFile((dir_.path() / kFile).string()); }
-
-  static constexpr const char* kFile = "battery_test_12345.csv";
-  qx5::test::TempDir dir_;
-  fs::path previous_;
-  aBatteryMonitor monitor_{"monitor_battery", ""};
-};
-
-TEST_F(BatteryMonitorRun, EachRunAppendsOneLineAndOverwritesTheStatus) {
-  EXPECT_THAT(sample(), MatchesRegex("[0-9]{2}:[0-9]{2}:[0-9]{2}       0 off      off\b{29}"));
-  sample();
-  EXPECT_THAT(file(), MatchesRegex("(\"[0-9]{2}:[0-9]{2}:[0-9]{2}\",\"0\",\"off\",\"off\"\n){2}"));
-}
-
-TEST_F(BatteryMonitorRun, UnwritableFileGivesOneLinePerSample) {
-  fs::create_directory(dir_.path() / kFile);  // a folder where the file should be
-  const std::string first = sample();
-  EXPECT_THAT(first, MatchesRegex("can't append to battery_test_12345.csv: samples follow here\n"
-                                  "[0-9:]{8}       0 off off\n"));
-  EXPECT_THAT(sample(), MatchesRegex("[0-9:]{8}       0 off off\n")) << "said once";
 }
 
 }  // namespace

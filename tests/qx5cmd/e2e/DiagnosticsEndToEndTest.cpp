@@ -202,5 +202,19 @@ TEST(Qx5cmdDiagnostics, BatteryMonitorPrintsEachSampleWhenTheFileCannotBeWritten
   EXPECT_EQ(countOf(r.out, std::regex("can't append to battery_test_111.csv")), 1u);
 }
 
+// Logging stale or zero contents as a fresh sample would put readings in the file that the gauge
+// never gave.
+TEST(Qx5cmdDiagnostics, BatteryMonitorLogsNothingWhenTheGaugeGivesNoSample) {
+  REQUIRE_DIAGNOSTIC_EXPORTS();
+  GaugeFolder gauges;
+  // Identified at opening, serial read by the loop and by the test, then gone.
+  gauges.add("a", "serial = 111\nfault = unplug-after=3\n");
+  ProcessResult r = gauges.run({"-d=0", "-s", "monitor_battery"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_THAT(r.out, HasSubstr("\nmonitor_battery: the gauge gave no battery sample\nERROR:\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nfailed monitor_battery "));
+  EXPECT_FALSE(fs::exists(gauges.dir.path() / "battery_test_111.csv"));
+}
+
 }  // namespace
 }  // namespace qx5cmd
