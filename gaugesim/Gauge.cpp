@@ -42,6 +42,7 @@ Gauge::Gauge(GaugeConfig config, ClockSource clock)
     : physics(static_cast<std::uint32_t>(config.serial)),
       config_(std::move(config)),
       clock_(clock ? std::move(clock) : ClockSource([] { return SteadyClock::now(); })) {
+  createdAt_ = now();
   settings.serial = config_.serial;
   // A fresh gauge carries some application code; its content only matters to uploads.
   std::uint32_t seed = static_cast<std::uint32_t>(config_.serial) * 2654435761u + 1;
@@ -247,9 +248,22 @@ float Gauge::flow() {
                             (1.0 + 0.9 * settings.range));
 }
 
-std::uint16_t Gauge::batteryLevel() const {
-  // Mains powered and topped up: the reading only wanders a little.
-  return static_cast<std::uint16_t>(4020 + std::lround(8 * std::sin(uptimeSeconds() / 60)));
+BatterySample Gauge::battery() const {
+  // Counted from the process start of the model, not the firmware's restart: a watchdog
+  // restart does not recharge the cell.
+  const double seconds = std::chrono::duration<double>(now() - createdAt_).count();
+  const auto units = static_cast<long>(seconds);
+  switch (config_.battery) {
+    case BatteryState::Charging:
+      return {static_cast<std::uint16_t>(std::min(3600L + units, 4100L)), true, true};
+    case BatteryState::Discharging:
+      return {static_cast<std::uint16_t>(std::max(3900L - units, 3300L)), false, false};
+    case BatteryState::Flat:
+      return {0, false, false};
+    case BatteryState::Full:
+      break;
+  }
+  return {static_cast<std::uint16_t>(4020 + std::lround(8 * std::sin(seconds / 60))), true, false};
 }
 
 std::vector<std::uint8_t> Gauge::snapshot() const {

@@ -30,6 +30,13 @@ struct Response {
   std::vector<std::uint8_t> bytes;
 };
 
+// The battery as the firmware reports it: reading, mains power, charging.
+struct BatterySample {
+  std::uint16_t reading = 0;
+  bool mains = false;
+  bool charging = false;
+};
+
 class Gauge {
  public:
   static constexpr std::int32_t kBootloaderSerial = 5555555;
@@ -85,7 +92,8 @@ class Gauge {
   float portA();
   float portB();
   float flow();
-  std::uint16_t batteryLevel() const;
+  BatterySample battery() const;
+  std::uint16_t batteryLevel() const { return battery().reading; }
 
   Settings settings;
   Memory memory;
@@ -108,6 +116,7 @@ class Gauge {
 
   GaugeConfig config_;
   ClockSource clock_;
+  TimePoint createdAt_{};
   TimePoint bootedAt_{};
   TimePoint busyUntil_{};
   TimePoint offlineUntil_{};

@@ -92,6 +92,14 @@ bool applyKey(const std::string& key, const std::string& value, GaugeConfig& con
     why = "watchdog_ms must be a number from 1 to 60000";
     return parseInteger(value, config.watchdogMs, 1, 60000);
   }
+  if (key == "battery") {
+    why = "battery must be full, charging, discharging or flat";
+    if (value == "full") return config.battery = BatteryState::Full, true;
+    if (value == "charging") return config.battery = BatteryState::Charging, true;
+    if (value == "discharging") return config.battery = BatteryState::Discharging, true;
+    if (value == "flat") return config.battery = BatteryState::Flat, true;
+    return false;
+  }
   why = "unknown key '" + key + "'";
   return false;
 }

@@ -11,6 +11,14 @@
 
 namespace qx5::sim {
 
+// What the battery does while the process runs (the firmware's units: millivolts of the cell).
+enum class BatteryState : std::uint8_t {
+  Full,         // on mains, topped up: wanders a few units around 4020, not charging
+  Charging,     // on mains, charging: rises from 3600 by one unit a second up to 4100
+  Discharging,  // on its cell alone: falls from 3900 by one unit a second down to 3300
+  Flat,         // no mains and nothing left: reads 0
+};
+
 struct GaugeConfig {
   std::string name = "sim0";
   std::int32_t serial = 10001;
@@ -27,6 +35,7 @@ struct GaugeConfig {
   bool mkii = true;                 // answer to the model query 62
   bool modelA = false;              // answer to the model query 63
   std::uint32_t watchdogMs = 1000;  // a RunTest 2 delay of at least this restarts the gauge
+  BatteryState battery = BatteryState::Full;
 };
 
 // Reads `key = value` lines ('#' starts a comment). Every problem (malformed line, unknown key,

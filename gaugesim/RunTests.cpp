@@ -88,9 +88,10 @@ int display(Gauge& gauge, const std::uint8_t* in, std::size_t count, std::uint8_
 
 // 6: battery reading, mains flag, charging flag.
 int battery(Gauge& gauge, const std::uint8_t*, std::size_t, std::uint8_t* out) {
-  putU16(out, 0, gauge.batteryLevel());
-  out[2] = 1;
-  out[3] = gauge.batteryLevel() < 4000 ? 1 : 0;
+  const BatterySample sample = gauge.battery();
+  putU16(out, 0, sample.reading);
+  out[2] = sample.mains ? 1 : 0;
+  out[3] = sample.charging ? 1 : 0;
   return 4;
 }
 

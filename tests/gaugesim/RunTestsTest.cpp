@@ -1,6 +1,7 @@
 // The firmware's test routines: significant figures, watchdog, sizes, counters, display text,
 // battery; and the LCD frame.
 #include <algorithm>
+#include <sstream>
 
 #include "SimHarness.h"
 #include "gaugesim/SigFig.h"
@@ -107,6 +108,58 @@ TEST_F(RunTests, SizesCountersAndBattery) {
   ASSERT_EQ(reply[5], 4);
   EXPECT_GT(int16At(reply, 8), 0);
   EXPECT_EQ(reply[10], 1) << "mains";
+}
+
+// Test 6 on a clock the test moves, in each state a .gauge file can name.
+TEST(BatteryStates, ReadingsAndFlagsFollowTheStateOverTime) {
+  struct Expected {
+    const char* key;
+    std::uint16_t atStart, after100s;
+    bool mains, charging;
+  };
+  const Expected cases[] = {
+      {"full", 4020, 4020, true, false},
+      {"charging", 3600, 3700, true, true},
+      {"discharging", 3900, 3800, false, false},
+      {"flat", 0, 0, false, false},
+  };
+  for (const Expected& c : cases) {
+    std::istringstream text(std::string("battery = ") + c.key + "\n");
+    std::ostringstream messages;
+    TimePoint now = SteadyClock::now();
+    Gauge gauge(parseGaugeConfig(text, "a.gauge", GaugeConfig{}, messages), [&] { return now; });
+    EXPECT_EQ(messages.str(), "");
+    const auto sample = [&] {
+      const Bytes request = runTestRequest(6, Bytes(1, 0));
+      Bytes reply(64, 0);
+      EXPECT_EQ(gauge.handle(request.data(), request.size(), reply.data(), 64), 64u);
+      EXPECT_EQ(reply[5], 4);
+      EXPECT_EQ(reply[10] != 0, c.mains) << c.key;
+      EXPECT_EQ(reply[11] != 0, c.charging) << c.key;
+      return static_cast<std::uint16_t>(int16At(reply, 8));
+    };
+    EXPECT_EQ(sample(), c.atStart) << c.key;
+    now += std::chrono::seconds(100);
+    // The topped-up cell wanders a few units; the others move one unit a second.
+    EXPECT_NEAR(sample(), c.after100s, 8) << c.key;
+    EXPECT_EQ(gauge.batteryLevel(), sample()) << "GetBatteryLevel agrees with the sample";
+  }
+  // Charging and discharging stop at their ends.
+  TimePoint now = SteadyClock::now();
+  GaugeConfig config;
+  config.battery = BatteryState::Discharging;
+  Gauge gauge(config, [&] { return now; });
+  now += std::chrono::hours(2);
+  EXPECT_EQ(gauge.battery().reading, 3300);
+}
+
+TEST(BatteryStates, UnknownStateKeepsTheDefault) {
+  std::istringstream text("battery = empty\n");
+  std::ostringstream messages;
+  const GaugeConfig config = parseGaugeConfig(text, "b.gauge", GaugeConfig{}, messages);
+  EXPECT_EQ(config.battery, BatteryState::Full);
+  EXPECT_NE(messages.str().find("b.gauge:1: battery must be full, charging, discharging or flat"),
+            std::string::npos);
 }
 
 // Rows of the LCD as the capture reads them, as text of '#' and '.'.

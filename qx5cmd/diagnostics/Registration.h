@@ -1,0 +1,10 @@
+// Puts the developer diagnostics into the registry, after the other tests.
+#pragma once
+
+#include "qx5cmd/core/Test.h"
+
+namespace qx5cmd {
+
+void registerDiagnosticTests(TestRegistry& registry);
+
+}  // namespace qx5cmd
