@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR LIBDIR BINDIR PYTHONDIR DOCDIR: installs the build into a scratch
-# prefix and uses it as an application developer would, without LD_LIBRARY_PATH: the C
+# install_test.sh BUILD_DIR LIBDIR BINDIR PYTHONDIR DOCDIR: stages an install of the build in
+# a scratch DESTDIR, so the tree works away from its prefix, and uses it as an application
+# developer would, without LD_LIBRARY_PATH: the C
 # example built with pkg-config, both examples built with find_package, the installed qx5cmd
 # and the installed Python module, all against one simulated gauge.
 set -euo pipefail
 build=$1 libdir=$2 bindir=$3 pythondir=$4 docdir=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
+prefix=$work/stage/opt/qx5
 unset LD_LIBRARY_PATH QX5CMD_LIBRARY QX5DLL_LIBRARY QX5LOGFILE
 export QX5SIM=1
 
@@ -21,7 +22,7 @@ expect() {  # expect REGEX COMMAND...: the command succeeds and prints a matchin
 }
 
 step "install into $prefix"
-cmake --install "$build" --prefix "$prefix" >/dev/null
+DESTDIR=$work/stage cmake --install "$build" --prefix /opt/qx5 >/dev/null
 real=$(basename "$(readlink -f "$prefix/$libdir/libqx5dll.so")")
 expect 'SONAME.*\[libqx5dll\.so\.2\]' readelf -d "$prefix/$libdir/$real"
 [ "$(readlink -f "$prefix/$libdir/libqx5dll.so.2")" = "$prefix/$libdir/$real" ]
