@@ -36,6 +36,12 @@ cc -std=c99 -Wall -Wextra -Werror "$examples/read_gauges.c" $(pkg-config --cflag
 expect "libqx5dll\.so\.2 => $prefix/" ldd "$work/read_gauges_pc"
 expect 'gauge 0: serial 10001, firmware' "$work/read_gauges_pc"
 
+step "the README's first C program"
+sed -n '/^```c$/,/^```$/{/^```/d;p}' "$(dirname "$0")/../../README.md" | head -n 20 >"$work/first.c"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror "$work/first.c" $(pkg-config --cflags --libs qx5dll) -o "$work/first"
+QX5SIM=2 expect '^10002: A -?[0-9]+\.[0-9]{3} B -?[0-9]+\.[0-9]{3}$' "$work/first"
+
 step "examples built with find_package(qx5dll)"
 cmake -S "$(dirname "$0")/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DQX5_EXAMPLES_DIR="$examples" >/dev/null
