@@ -1,4 +1,5 @@
-/* qx5dll.h: the gauge library's public interface, usable from C (C99 on) and C++.
+/* qx5dll.h: the gauge library's public interface, usable from C++ and from C (C11, or C99
+ * compilers that accept anonymous unions, as gcc and clang do).
  *
  * Overview
  * --------
@@ -7,7 +8,7 @@
  *
  *   1. Init. Most exports initialise the library on demand (call QX5Init() first if you want
  *      to see a refusal on its own). A few exports, marked "early" below, do not: call
- *      QX5Init() or GetDeviceCount() before them, or they fail as if the gauge were silent.
+ *      QX5Init() or GetDeviceCount() before them, or they return their failure value.
  *   2. Find. GetDeviceCount() enumerates the attached gauges afresh and opens them.
  *   3. Select. UsbPort(i) makes gauge i (0 .. count-1, in enumeration order) the selected
  *      gauge: every later command goes to it. GetSerialNumber() tells gauges apart.
