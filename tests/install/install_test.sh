@@ -58,6 +58,21 @@ expect "calling init: $prefix/$bindir/[^ ]*libqx5dll\.so" \
 expect '10001' "$prefix/$bindir/qx5cmd" -d=0 GetSerialNumber
 [ -s "$prefix/share/man/man1/qx5cmd.1" ]
 
+step "a second process is refused, whichever name of the library each one loaded"
+"$prefix/$bindir/qx5cmd" -d=0 Wait 5 >/dev/null &
+holder=$!
+for _ in $(seq 100); do
+  grep -q libqx5dll "/proc/$holder/maps" 2>/dev/null && break
+  sleep 0.1
+done
+if refused=$("$work/read_gauges_pc" 2>&1); then
+  echo "FAILED: not refused while qx5cmd ($holder) holds the library" >&2
+  exit 1
+fi
+printf '%s\n' "$refused"
+grep -q "being used by process $holder \"qx5cmd\"" <<<"$refused"
+wait "$holder"
+
 step "installed Python module"
 export PYTHONPATH=$prefix/$pythondir
 expect "^$prefix/$libdir/libqx5dll\.so" python3 -c 'import os, qx5; print(os.path.normpath(qx5.library()._name))'
