@@ -14,6 +14,12 @@
 #endif
 
 namespace qx5cmd {
+namespace {
+
+// What the library returns for the version when the gauge did not answer.
+constexpr const char* kNoVersion = "---";
+
+}  // namespace
 
 bool isBootloaderVersion(const std::string& version) {
   return version.find("BOOT") != std::string::npos;
@@ -119,8 +125,9 @@ bool MemoryTransfer::switchToBootloader() {
 bool MemoryTransfer::launchFirmware() {
   for (int attempts = 0;; ++attempts) {
     const std::string version = gauge_.firmwareVersion();
-    // A gauge that does not answer is not running anything yet: an empty version is no success.
-    if (!version.empty() && !isBootloaderVersion(version)) {
+    // A gauge that does not answer (no text, or the library's placeholder for a failed read)
+    // is not running anything yet.
+    if (!version.empty() && version != kNoVersion && !isBootloaderVersion(version)) {
       printLine("New firmware:", version);
       return true;
     }

@@ -166,9 +166,11 @@ TEST_F(MemoryTransferTest, LaunchingWaitsTenSecondsPerAttempt) {
 
 TEST_F(MemoryTransferTest, AGaugeThatDoesNotAnswerHasNotLaunched) {
   gauge_.bootloader = true;
-  gauge_.version = "";  // the application never answers
-  EXPECT_FALSE(transfer_.launchFirmware());
-  EXPECT_THAT(output(), Not(HasSubstr("New firmware:")));
+  for (const char* noAnswer : {"", "---"}) {
+    gauge_.version = noAnswer;  // the application never answers
+    EXPECT_FALSE(transfer_.launchFirmware());
+    EXPECT_THAT(output(), Not(HasSubstr("New firmware:")));
+  }
 }
 
 TEST_F(MemoryTransferTest, HexDumpAndCompare) {
