@@ -77,6 +77,7 @@ bool SimulatedUsbPlatform::beginEnumeration() {
         std::any_of(present.begin(), present.end(), [&](const auto& g) { return g == link.gauge; });
     if (link.attached && !stillThere) {  // unplugged: its handles die, its memory is saved
       link.attached = false;
+      link.unplugged = true;
       ++link.generation;
       link.inPipe.clear();
       environment_->save(*link.gauge);
@@ -95,6 +96,7 @@ bool SimulatedUsbPlatform::beginEnumeration() {
     if (!link.attached) {
       link.attached = true;
       ++link.generation;
+      if (link.unplugged) link.gauge->powerUp();
     }
     link.path = interfacePathFor(gauge->config());
     enumeration_.push_back(gauge->name());

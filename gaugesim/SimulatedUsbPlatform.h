@@ -79,7 +79,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
     std::string path;
     unsigned generation = 0;  // changes at every unplug; older handles are dead
     bool attached = false;
-    bool vanished = false;  // unplug-after fault: gone for the life of this platform
+    bool unplugged = false;  // was attached once: attaching again powers the gauge up
+    bool vanished = false;   // unplug-after fault: gone for the life of this platform
     long packets = 0;
     bool mismatchSpent = false;
     std::deque<Response> inPipe;

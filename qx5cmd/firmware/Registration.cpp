@@ -2,6 +2,7 @@
 
 #include "qx5cmd/firmware/BootloaderTests.h"
 #include "qx5cmd/firmware/EepromTests.h"
+#include "qx5cmd/firmware/UpgradeStation.h"
 
 namespace qx5cmd {
 namespace {
@@ -30,6 +31,11 @@ const Row kRows[] = {
      "upgrade the eeprom (uses the eeprom ineither starting from the files or the information on "
      "the gauge."},
     {"boot", make<aBoot>, "jump to user code"},
+    {"firmware_upgrade_station", make<aFirmwareUpgradeStation>,
+     "wait for gauges to be attached and upgrades the firmware."},
+    {"firmware_upgrade_and_save_settings_station", make<aFirmwareUpgradeAndSaveSettingsStation>,
+     "wait for gauges to be attached and upgrades the firmware; also saves the eeprom as the "
+     "factory settings"},
     {"save_settings", make<aSaveSettings>, "save current eeprom as the factory defaults."},
     {"fix_corrupted_eeprom", make<aFixCorruptedEEPROM>, "set the magic cookie in eeprom."},
 };
