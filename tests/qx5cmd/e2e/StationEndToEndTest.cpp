@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "qx5cmd/e2e/EndToEnd.h"
+#include "qx5cmd/e2e/FirmwareFixtures.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {
@@ -20,37 +21,14 @@ using qx5::test::TempDir;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::size_t kTag = 12, kFlash = 0x20000, kVersionRecord = 0x1EFC0;
-
-std::string hexRecord(std::uint32_t address, std::uint8_t type, const Bytes& data) {
-  Bytes all = {static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(address >> 8),
-               static_cast<std::uint8_t>(address), type};
-  all.insert(all.end(), data.begin(), data.end());
-  std::string line = ":";
-  std::uint8_t sum = 0;
-  char digits[3];
-  for (std::uint8_t b : all) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    line += digits;
-    sum = static_cast<std::uint8_t>(sum + b);
-  }
-  std::snprintf(digits, sizeof digits, "%02X", static_cast<std::uint8_t>(-sum));
-  return line + digits + "\n";
-}
 
 // Release `version`: 256 bytes of code and the version record the gauge reports.
 std::string releaseFile(const std::string& version) {
-  std::string text = hexRecord(0, 4, {0, 0});
-  for (std::uint32_t a = 0; a < 256; a += 16) text += hexRecord(a, 0, Bytes(16, 0xA5));
-  text += hexRecord(0, 4, {0, 1});
-  Bytes record(16, 0);
-  const std::string tag = "VER:" + version;
-  std::copy(tag.begin(), tag.end(), record.begin());
-  text += hexRecord(kVersionRecord & 0xFFFF, 0, record);
-  return text + hexRecord(0, 1, {});
+  return HexText()
+      .block(0, Bytes(256, 0xA5))
+      .block(kVersionRecordAddress, versionRecord(version))
+      .text();
 }
 
 struct Station {
@@ -65,18 +43,16 @@ struct Station {
     writeFile(gauges() / (name + ".gauge"), keys);
   }
   void unplug(const std::string& name) const { fs::remove(gauges() / (name + ".gauge")); }
-  std::string state(const std::string& name) const {
-    return readFile(gauges() / (name + ".state"));
+  std::optional<GaugeMemory> memory(const std::string& name) const {
+    return readState(gauges() / (name + ".state"));
   }
-  // Running its application with the release flashed.
   bool runsRelease(const std::string& name) const {
-    const std::string s = state(name);
-    return s.size() > kTag + 1 + kFlash && s[kTag] == 0 &&
-           s.compare(kTag + 1 + kVersionRecord, 8, "VER:3.21") == 0;
+    const auto m = memory(name);
+    return m && m->runs("3.21");
   }
   bool inBootloader(const std::string& name) const {
-    const std::string s = state(name);
-    return s.size() > kTag && s[kTag] != 0;
+    const auto m = memory(name);
+    return m && m->bootloader;
   }
   static bool waitFor(const std::function<bool()>& condition, int seconds = 40) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
@@ -187,13 +163,14 @@ TEST(Qx5cmdStation, AGaugeRunningTheReleaseIsLeftAloneUnlessItsSettingsAreToBeSa
       qx5cmdIn(station.work(), {"-d=0", "SetRange", "0"}, {{"QX5SIM", station.gauges().string()}})
           .exitStatus,
       0);
-  const std::string before = station.state("a");
+  const auto before = station.memory("a");
+  ASSERT_TRUE(before);
   ProcessResult r = station.run(
       {"-d=100", "firmware_upgrade_station", "fw", "3.21", "17"}, [] {},
       "* waiting for new gauges...");
   EXPECT_THAT(r.out, HasSubstr("gauge 3001 has been upgraded to firmware 3.21\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("uploading")));
-  EXPECT_EQ(station.state("a"), before);
+  EXPECT_EQ(station.memory("a"), before);
 
   // The save-settings variant converts the settings and makes them the factory defaults.
   const fs::path trace = station.dir.path() / "trace";
@@ -201,11 +178,10 @@ TEST(Qx5cmdStation, AGaugeRunningTheReleaseIsLeftAloneUnlessItsSettingsAreToBeSa
                   [] {}, "* waiting for new gauges...", {{"QX5SIM_TRACE", trace.string()}});
   EXPECT_THAT(r.out, HasSubstr("gauge 3001 has been upgraded to firmware 3.21\n"));
   EXPECT_THAT(r.out, HasSubstr("copying eeprom to factory defaults\n"));
-  const std::string after = station.state("a");
-  ASSERT_GT(after.size(), kTag + 1 + kFlash + 16 + 1010);
-  const std::string live = after.substr(kTag + 1 + kFlash + 16, 1010);
-  EXPECT_EQ(live[0], 17);
-  EXPECT_EQ(after.substr(kTag + 1 + 0x1F000, 1010), live);
+  const auto after = station.memory("a");
+  ASSERT_TRUE(after);
+  EXPECT_EQ(after->eeprom[0], 17);
+  EXPECT_EQ(after->defaults(), after->liveImage());
   // "Settings" and "Saved" went to the display's two lines (test 5, line byte, text).
   const std::string wire = readFile(trace);
   EXPECT_THAT(wire, HasSubstr(" 05 1f 01 53 65 74 74 69 6e 67 73 00"));

@@ -172,16 +172,6 @@ TEST_F(EepromProceduresTest, UncalibratedDefaultsAreReplacedThroughTheBootloader
                                   "factory defaults\n"));
 }
 
-TEST_F(EepromProceduresTest, ABreakBeforeTheDefaultsAreWrittenLeavesThemAlone) {
-  putLive(settingsImage(17, 2020));
-  putDefaults(settingsImage(17, 2007));
-  const EEPROM::Image factory = defaults();
-  requestBreak();
-  EXPECT_FALSE(upgrade(17, false));  // the reads stop at once too
-  EXPECT_EQ(defaults(), factory);
-  EXPECT_THAT(output(), HasSubstr("could not be read"));
-}
-
 TEST_F(EepromProceduresTest, SaveSettingsCopiesTheLiveImageIntoTheDefaults) {
   putLive(settingsImage(17, 2021));
   putDefaults(settingsImage(17, 2015));

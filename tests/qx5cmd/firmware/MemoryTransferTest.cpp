@@ -99,15 +99,6 @@ TEST_F(MemoryTransferTest, AFailedOrInterruptedReadStopsAtOnce) {
   EXPECT_TRUE(gauge_.calls.empty());
 }
 
-TEST_F(MemoryTransferTest, AFailedWriteIsReportedWithItsAddressAndNotRetried) {
-  gauge_.bootloader = true;
-  std::vector<std::uint8_t> data(100, 0x11);
-  gauge_.refuseWrite = true;
-  EXPECT_FALSE(transfer_.write(0x1E000, 100, data.data()));
-  EXPECT_EQ(gauge_.callsStartingWith("download").size(), 1u);
-  EXPECT_EQ(output(), "\nERROR downloading memory to address 1e000\n");
-}
-
 TEST_F(MemoryTransferTest, EraseRegionGoesIn2048ByteStepsAndEachEraseIsTriedFiveTimes) {
   gauge_.bootloader = true;
   ASSERT_TRUE(transfer_.eraseRegion(0x000000, 5000));
@@ -171,20 +162,6 @@ TEST_F(MemoryTransferTest, AGaugeThatDoesNotAnswerHasNotLaunched) {
     EXPECT_FALSE(transfer_.launchFirmware());
     EXPECT_THAT(output(), Not(HasSubstr("New firmware:")));
   }
-}
-
-TEST_F(MemoryTransferTest, HexDumpAndCompare) {
-  std::vector<std::uint8_t> bytes(40);
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
-  hexDump("old data", 0x1DFE0, bytes.data(), 40);
-  EXPECT_EQ(output(),
-            "old data 01DFE0:000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f\n"
-            "old data 01E000:2021222324252627\n");
-  std::vector<std::uint8_t> other = bytes;
-  EXPECT_TRUE(compare("before", bytes.data(), other.data(), 40));
-  other[39] ^= 1;
-  EXPECT_FALSE(compare("after ", bytes.data(), other.data(), 40));
-  EXPECT_EQ(output(), "CONFLICTS in after !!!\n");
 }
 
 }  // namespace
