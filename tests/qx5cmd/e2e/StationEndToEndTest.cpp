@@ -188,6 +188,27 @@ TEST(Qx5cmdStation, AGaugeRunningTheReleaseIsLeftAloneUnlessItsSettingsAreToBeSa
   EXPECT_THAT(wire, HasSubstr(" 05 1f 02 53 61 76 65 64 00"));
 }
 
+TEST(Qx5cmdStation, AReleaseFileWithErrorsIsNeverWrittenAndTheStationGoesOn) {
+  REQUIRE_STATION_EXPORTS();
+  Station station;
+  std::string damaged = releaseFile("3.21");
+  damaged.erase(damaged.rfind(':'));  // no end-of-file record
+  writeFile(station.work() / "fw.2.hex", damaged);
+  station.plug("a", "serial = 5001\n");
+  ASSERT_EQ(
+      qx5cmdIn(station.work(), {"-d=0", "SetRange", "0"}, {{"QX5SIM", station.gauges().string()}})
+          .exitStatus,
+      0);
+  const auto before = station.memory("a");
+  ProcessResult r = station.run(
+      {"-d=100", "firmware_upgrade_station", "fw", "3.21", "17"}, [] {},
+      "* waiting for new gauges...");
+  EXPECT_THAT(r.out, HasSubstr("error reading fw.2.hex\n"));
+  EXPECT_THAT(r.out, HasSubstr("upgrade failed for gauge   5001\n"));
+  EXPECT_THAT(r.out, HasSubstr("* gauge   5001 firmware: 3.05\n"));
+  EXPECT_EQ(station.memory("a"), before);
+}
+
 TEST(Qx5cmdStation, ABreakDuringAnUpgradeLeavesTheGaugeForTheNextRun) {
   REQUIRE_STATION_EXPORTS();
   Station station;
