@@ -1,5 +1,6 @@
 #include "qx5cmd/firmware/BootloaderTests.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
