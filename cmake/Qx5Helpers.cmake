@@ -49,7 +49,8 @@ endfunction()
 # qx5_test_suite(NAME DIR LIBS ... [LOCK]) : one GoogleTest program per test folder. A suite sees
 # the modules it links and the shared test support (tests/, e.g. "support/TempDir.h").
 # LOCK puts every test of the suite under the common resource lock for suites that start
-# processes loading libqx5dll.so (the process guard refuses overlapping users).
+# processes loading libqx5dll.so (the process guard refuses overlapping users); their end-to-end
+# runs (a firmware download waits 10 s for the launch) get a longer time limit.
 function(qx5_test_suite name dir)
   cmake_parse_arguments(ARG "LOCK" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -63,7 +64,7 @@ function(qx5_test_suite name dir)
                                              QX5_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   if(ARG_LOCK)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                         PROPERTIES RESOURCE_LOCK qx5dll_process TIMEOUT 120)
+                         PROPERTIES RESOURCE_LOCK qx5dll_process TIMEOUT 300)
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()

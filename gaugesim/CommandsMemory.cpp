@@ -26,15 +26,18 @@ void writeMemory(Gauge& gauge, const Request& request, Reply& reply) {
   const std::size_t count = request.u8(kCount);
   const std::uint8_t* data = request.span(kData, count);
   if (count > kWriteMax || !data) return reply.fail();
+  const std::uint32_t address = request.u32be(kAddress);
   const bool done = !gauge.config().faults.refuseWrite &&
-                    gauge.memory.write(request.u32be(kAddress), data, count, gauge.memoryMode());
+                    gauge.memory.write(address, data, count, gauge.memoryMode());
+  if (done && address < Memory::kFlashSize) gauge.noteFlashChanged();
   reply.u8(8, done ? 1 : 0);
 }
 
 void eraseMemory(Gauge& gauge, const Request& request, Reply& reply) {
-  const bool done =
-      !gauge.config().faults.refuseErase &&
-      gauge.memory.erase(request.u32be(kAddress), request.u16(kCount), gauge.memoryMode());
+  const std::uint32_t address = request.u32be(kAddress);
+  const bool done = !gauge.config().faults.refuseErase &&
+                    gauge.memory.erase(address, request.u16(kCount), gauge.memoryMode());
+  if (done && address < Memory::kFlashSize) gauge.noteFlashChanged();
   reply.u8(8, done ? 1 : 0);
 }
 

@@ -17,6 +17,9 @@ constexpr std::size_t kStateSize = kStateMagicSize + 1 + Memory::kFlashSize + Me
                                    Memory::kEepromSize + kImageSize;
 constexpr std::uint32_t kFactoryCodeSize = 0x8000;  // bytes of "code" a fresh gauge carries
 constexpr float kDriftWithoutAutoZero = 0.05f;
+// The state's mode byte: 0 application; older states hold 1 for any bootloader.
+constexpr std::uint8_t kBootloaderFlashChanged = 1;
+constexpr std::uint8_t kBootloaderFlashIntact = 2;
 
 void writeImage(std::uint8_t* target, const EepromImage& image) {
   std::copy(image.begin(), image.end(), target);
@@ -159,7 +162,12 @@ void Gauge::enterBootloader() {
 
 void Gauge::startApplication() {
   bootloader_ = false;
+  flashChanged_ = false;
   boot(now());
+}
+
+void Gauge::powerUp() {
+  if (bootloader_ && !flashChanged_) startApplication();
 }
 
 int Gauge::eepromVersion() const {
@@ -270,7 +278,8 @@ std::vector<std::uint8_t> Gauge::snapshot() const {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(kStateSize);
   bytes.insert(bytes.end(), kStateMagic, kStateMagic + kStateMagicSize);
-  bytes.push_back(bootloader_ ? 1 : 0);
+  bytes.push_back(bootloader_ ? (flashChanged_ ? kBootloaderFlashChanged : kBootloaderFlashIntact)
+                              : 0);
   bytes.insert(bytes.end(), memory.flash().begin(), memory.flash().end());
   bytes.insert(bytes.end(), memory.config().begin(), memory.config().end());
   bytes.insert(bytes.end(), memory.eeprom().begin(), memory.eeprom().end());
@@ -283,7 +292,7 @@ bool Gauge::restore(const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() != kStateSize || std::memcmp(bytes.data(), kStateMagic, kStateMagicSize) != 0)
     return false;
   const std::uint8_t* p = bytes.data() + kStateMagicSize;
-  const bool bootloader = *p++ != 0;
+  const std::uint8_t mode = *p++;
   Settings loaded = settings;
   if (!decodeImage(p + Memory::kFlashSize + Memory::kConfigSize + Memory::kEepromSize, loaded))
     return false;
@@ -293,7 +302,8 @@ bool Gauge::restore(const std::vector<std::uint8_t>& bytes) {
   p += Memory::kConfigSize;
   std::copy_n(p, Memory::kEepromSize, memory.eeprom().begin());
   settings = loaded;
-  bootloader_ = bootloader;
+  bootloader_ = mode != 0;
+  flashChanged_ = mode == kBootloaderFlashChanged;
   applicationVersion_ = imageVersion(memory).value_or(config_.firmware);
   dirty_ = false;
   return true;

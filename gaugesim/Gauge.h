@@ -75,6 +75,11 @@ class Gauge {
   }
   void enterBootloader();
   void startApplication();
+  // Flash was erased or written: the application may be incomplete until it is started again.
+  void noteFlashChanged() { flashChanged_ = true; }
+  // Plugged in again: a bootloader-based device starts its application unless its flash was
+  // changed since it entered the bootloader (a cut-off download keeps it in the bootloader).
+  void powerUp();
   const std::string& firmwareVersion() const {
     return bootloader_ ? bootloaderVersion_ : applicationVersion_;
   }
@@ -122,6 +127,7 @@ class Gauge {
   TimePoint offlineUntil_{};
   std::optional<TimePoint> watchdogAt_;
   bool bootloader_ = false;
+  bool flashChanged_ = false;  // in the bootloader, since it was entered
   std::string bootloaderVersion_ = kBootloaderVersion;
   std::string applicationVersion_;
   bool dirty_ = false;

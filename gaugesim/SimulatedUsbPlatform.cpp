@@ -26,10 +26,6 @@ constexpr std::size_t kShortReply = 7;
 std::atomic<std::uint32_t> timeoutCeiling{0};
 thread_local int lastErrorCode = 0;
 
-void sleepFor(std::uint32_t ms) {
-  if (ms) std::this_thread::sleep_for(milliseconds(ms));
-}
-
 }  // namespace
 
 std::string interfacePathFor(const GaugeConfig& config) {
@@ -81,6 +77,7 @@ bool SimulatedUsbPlatform::beginEnumeration() {
         std::any_of(present.begin(), present.end(), [&](const auto& g) { return g == link.gauge; });
     if (link.attached && !stillThere) {  // unplugged: its handles die, its memory is saved
       link.attached = false;
+      link.unplugged = true;
       ++link.generation;
       link.inPipe.clear();
       environment_->save(*link.gauge);
@@ -99,6 +96,7 @@ bool SimulatedUsbPlatform::beginEnumeration() {
     if (!link.attached) {
       link.attached = true;
       ++link.generation;
+      if (link.unplugged) link.gauge->powerUp();
     }
     link.path = interfacePathFor(gauge->config());
     enumeration_.push_back(gauge->name());
@@ -289,7 +287,7 @@ bool SimulatedUsbPlatform::writePipe(InterfaceHandle iface, std::uint8_t pipeId,
     persist(*link, length > packet::kCommandOffset ? data[packet::kCommandOffset] : 0);
     written = length;
   }
-  sleepFor(options_.latencyMs);
+  waitForFrame();
   return true;
 }
 
@@ -297,7 +295,7 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
                                     std::uint8_t* buffer, std::uint32_t capacity,
                                     std::uint32_t& received) {
   received = 0;
-  sleepFor(options_.latencyMs);
+  waitForFrame();
   std::unique_lock lock(mutex_);
   OpenInterface* open = interfaceOf(iface);
   if (!open) return false;
@@ -328,6 +326,25 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
     std::this_thread::sleep_until(std::min(wakeUp, now + milliseconds(50)));
     lock.lock();
   }
+}
+
+// --- Bus timing
+
+void SimulatedUsbPlatform::waitForFrame() {
+  if (options_.latencyMs == 0) return;
+  const auto frame = milliseconds(options_.latencyMs);
+  TimePoint end;
+  {
+    std::lock_guard lock(mutex_);
+    const TimePoint now = SteadyClock::now();
+    if (busStart_ == TimePoint{}) busStart_ = now;
+    // The frame boundary after now, and never the frame of the previous transfer: a caller that
+    // woke late gets the frame it asked for, so late wake-ups do not add up over a burst.
+    end = busStart_ + ((now - busStart_) / frame + 1) * frame;
+    if (end <= lastFrameEnd_) end = lastFrameEnd_ + frame;
+    lastFrameEnd_ = end;
+  }
+  std::this_thread::sleep_until(end);
 }
 
 // --- Factory

@@ -22,8 +22,10 @@ inline constexpr std::uint16_t kMaxPacket = 64;
 inline constexpr const char* kInterfaceClassGuid = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
 
 struct SimulationOptions {
-  std::string tracePath;        // QX5SIM_TRACE; empty: no trace
-  std::uint32_t latencyMs = 0;  // QX5SIM_LATENCY_MS: every transfer takes this long
+  std::string tracePath;  // QX5SIM_TRACE; empty: no trace
+  // QX5SIM_LATENCY_MS: the bus's frame; a transfer ends at the frame boundary after it was
+  // asked for, one transfer per frame.
+  std::uint32_t latencyMs = 0;
 };
 
 // The interface path of a gauge, as enumeration reports it.
@@ -77,7 +79,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
     std::string path;
     unsigned generation = 0;  // changes at every unplug; older handles are dead
     bool attached = false;
-    bool vanished = false;  // unplug-after fault: gone for the life of this platform
+    bool unplugged = false;  // was attached once: attaching again powers the gauge up
+    bool vanished = false;   // unplug-after fault: gone for the life of this platform
     long packets = 0;
     bool mismatchSpent = false;
     std::deque<Response> inPipe;
@@ -99,6 +102,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
   void applyFaults(Link& link, Response& response, const std::uint8_t* packet,
                    std::uint32_t length);
   void persist(Link& link, std::uint8_t command);
+  // Sleeps until the transfer's frame has passed (no wait without latency).
+  void waitForFrame();
   bool fail(int error);
 
   std::mutex mutex_;
@@ -110,6 +115,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
   std::map<DeviceHandle, OpenDevice> devices_;
   std::map<InterfaceHandle, OpenInterface> interfaces_;
   std::uintptr_t nextHandle_ = 1;
+  TimePoint busStart_{};  // frame boundaries fall whole frames after it
+  TimePoint lastFrameEnd_{};
 };
 
 // QX5SIM's value: a gauge count 1..64 or a directory. Reads QX5SIM_TRACE and QX5SIM_LATENCY_MS.

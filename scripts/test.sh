@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The one test command: set up, build, run every test; then again under ASan and UBSan.
+# The one test command: set up, build, run every test; then again under ASan and UBSan; then the
+# concurrency tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -17,4 +18,11 @@ run_suite() {
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQX5_SANITIZE=ON -DQX5_BUILD_BENCH=OFF
+# Concurrent callers of the library under ThreadSanitizer: only the suite that needs it.
+echo "== building build/tsan"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX5_SANITIZE_THREAD=ON \
+  -DQX5_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan -j "$jobs" --target test_api
+echo "== testing build/tsan"
+TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_api --gtest_filter='ThreadSafety.*'
 echo "== all tests passed"

@@ -39,11 +39,12 @@ class aTest {
   bool bound = false;
 };
 
-// Supplies clone() for tests constructed from (name, description).
-template <class Derived>
-class ClonableTest : public aTest {
+// Supplies clone() for tests constructed from (name, description); Base is the test class that
+// Derived refines (aTest unless it builds on another test).
+template <class Derived, class Base = aTest>
+class ClonableTest : public Base {
  public:
-  using aTest::aTest;
+  using Base::Base;
   std::unique_ptr<aTest> clone() const override {
     return std::make_unique<Derived>(this->name, this->description);
   }

@@ -155,6 +155,46 @@ TEST(DirectoryMode, CreatingAndDeletingFilesPlugsAndUnplugsGauges) {
   EXPECT_EQ(again.ok(command(64))[8], 13) << "the gauge kept its settings";
 }
 
+// Plugged in again, a gauge left in its bootloader starts its application, unless its flash
+// was changed there: a download cut off part way must be finished from the bootloader.
+TEST(DirectoryMode, PluggingInAgainLeavesTheBootloaderOnlyWithFlashUnchanged) {
+  ShortTimeouts ceiling;
+  GaugeDirectory dir;
+  std::ostringstream messages;
+  SimulatedUsbPlatform platform(dir.environment(messages));
+  auto replug = [&](const std::string& name) {
+    dir.remove(name);
+    enumerate(platform);
+    dir.write(name, "");
+    return enumerate(platform);
+  };
+  auto inBootloader = [&](const std::string& path) {
+    OpenGauge gauge(platform, path);
+    return textOf(gauge.ok(command(45))).find("BOOT") != std::string::npos;
+  };
+  dir.write("a", "");
+  dir.write("b", "");
+  auto paths = enumerate(platform);
+  ASSERT_EQ(paths.size(), 2u);
+  OpenGauge(platform, paths[0]).ok(bootRequest(0));
+  {
+    OpenGauge b(platform, paths[1]);
+    b.ok(bootRequest(0));
+    EXPECT_EQ(b.ok(eraseRequest(0x1E000, 64))[8], 1);
+  }
+  paths = replug("a");
+  EXPECT_FALSE(inBootloader(paths[0]));
+  paths = replug("b");
+  EXPECT_TRUE(inBootloader(paths[1]));
+  // The same rule holds for the state a later process finds.
+  SimulatedUsbPlatform later(dir.environment(messages));
+  paths = enumerate(later);
+  OpenGauge b(later, paths[1]);
+  EXPECT_NE(textOf(b.ok(command(45))).find("BOOT"), std::string::npos);
+  b.ok(bootRequest(1));
+  EXPECT_EQ(textOf(b.ok(command(45))).find("BOOT"), std::string::npos);
+}
+
 TEST(DirectoryMode, EditedFileChangesConnectionKeysAtTheNextEnumeration) {
   ShortTimeouts ceiling;
   GaugeDirectory dir;

@@ -1,0 +1,10 @@
+// Registers the firmware and EEPROM tools, the second registration step at start-up.
+#pragma once
+
+#include "qx5cmd/core/Test.h"
+
+namespace qx5cmd {
+
+void registerFirmwareTests(TestRegistry& registry);
+
+}  // namespace qx5cmd

@@ -1,0 +1,77 @@
+#include "qx5cmd/firmware/UpgradeStation.h"
+
+#include <cstdio>
+
+#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/core/Session.h"
+#include "qx5cmd/core/Stats.h"
+#include "qx5cmd/firmware/EepromProcedures.h"
+#include "qx5cmd/firmware/EepromVersionArgument.h"
+#include "qx5cmd/firmware/FirmwareDownload.h"
+
+namespace qx5cmd {
+
+bool aFirmwareUpgradeStation::bind() {
+  session().stationMode = true;
+  return true;
+}
+
+bool aFirmwareUpgradeStation::parseArgument(int index, bool& ok, bool& more,
+                                            const std::string& text) {
+  if (index < 2) {
+    if (text.empty()) {
+      ok = false;
+      return false;
+    }
+    (index == 0 ? fileStem_ : firmwareVersion_) = text;
+    return true;
+  }
+  more = false;
+  if (parseEepromVersion(text, name, eepromVersion_)) return true;
+  ok = false;
+  return false;
+}
+
+// A gauge that already runs the release only has its settings saved when asked to.
+bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults) {
+  std::printf("gauge %d has been upgraded to firmware %s\n", serial, firmwareVersion_.c_str());
+  if (copyToDefaults && serial != kBootloaderSerial) {
+    if (!upgradeEeprom(transfer_, serial, eepromVersion_, true)) return false;
+    if (!breakRequested()) transfer_.launchFirmware();
+    std::printf("\n");
+    gauge_.show(1, "Settings");
+    gauge_.show(2, "Saved");
+    beep();
+  }
+  return true;
+}
+
+bool aFirmwareUpgradeStation::upgrade(bool copyToDefaults) {
+  const int serial = gauge_.serialNumber();
+  if (serial == -1) return false;
+  const std::string running = gauge_.firmwareVersion();
+  if (!supportsFieldUpgrade(running)) printFieldUpgradeWarning();
+  if (running == firmwareVersion_) return saveSettingsOnly(serial, copyToDefaults);
+
+  beep();
+  StatsTimes& timing = stats().times("updateFirmware");
+  timing.start();
+  // The download test's steps, differing only here: the EEPROM step with the station's copy
+  // flag and not for a gauge in its bootloader, the release on the display, and the beeps.
+  FirmwareDownload request;
+  request.fileStem = fileStem_;
+  request.eepromVersion = eepromVersion_;
+  request.copyToDefaults = copyToDefaults;
+  request.eepromForBootloaderGauge = false;
+  request.displayedVersion = firmwareVersion_;
+  request.beepBeforeLaunch = developerUser();
+  if (!downloadFirmware(transfer_, serial, request)) {
+    timing.clear();
+    return false;
+  }
+  timing.stop();
+  beep();
+  return true;
+}
+
+}  // namespace qx5cmd
