@@ -5,6 +5,7 @@
 #include "gaugesim/CommandTable.h"
 #include "gaugesim/Gauge.h"
 #include "gaugesim/SettingHandlers.h"
+#include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {
 namespace {
@@ -96,26 +97,36 @@ void factoryDefaults(Gauge& gauge, const Request&, Reply& reply) {
 void chipset(Gauge& gauge, const Request&, Reply& reply) { reply.u32(8, gauge.config().chipset); }
 
 constexpr CommandEntry kCommands[] = {
-    {2, "ReadSoftwareSlope", readSoftwareSlope, 18, RunsIn::Application, false},
-    {3, "WriteSoftwareSlope", writeSoftwareSlope, 18, RunsIn::Application, true},
-    {5, "SetCalibrationRange", setByte<&Settings::calibrationRange>, 9, RunsIn::Application, true},
-    {7, "ReadHardwareSlope", readHardwareSlopes, 8, RunsIn::Application, false},
-    {8, "WriteHardwareSlope", writeHardwareSlopes, 8 + kHardwareSlopes, RunsIn::Application, true},
-    {28, "SaveToEEPROM", saveToEeprom, 8, RunsIn::Application, true},
-    {29, "SetSerialNumber", setSerial, 12, RunsIn::Application, true},
-    {30, "GetSerialNumber", getSerial, 8, RunsIn::Both, false},
-    {45, "GetQX5FirmwareVersion", firmwareVersion, 8, RunsIn::Both, false},
-    {46, "RestoreFactoryDefault", factoryDefaults, 8, RunsIn::Application, true},
-    {49, "GetCalibrationDate", getDate, 8, RunsIn::Application, false},
-    {50, "SetDate", setDate, 12, RunsIn::Application, true},
-    {57, "SetCompanyName", setCompany, 9, RunsIn::Application, true},
-    {58, "GetCompanyName", getCompany, 8, RunsIn::Application, false},
-    {59, "EnableCompanyName", setFlag<&Settings::companyEnabled>, 9, RunsIn::Application, true},
-    {62, "IsQX5MKII", isMkII, 8, RunsIn::Application, false},
-    {63, "IsQX5A", isModelA, 8, RunsIn::Application, false},
-    {64, "GetPowerDownHour", getByte<&Settings::powerDownHour>, 8, RunsIn::Application, false},
-    {65, "SetPowerDownHour", setByte<&Settings::powerDownHour>, 9, RunsIn::Application, true},
-    {77, "GetChipset", chipset, 8, RunsIn::Both, false},
+    {command::ReadSoftwareSlope, "ReadSoftwareSlope", readSoftwareSlope, 18, RunsIn::Application,
+     false},
+    {command::WriteSoftwareSlope, "WriteSoftwareSlope", writeSoftwareSlope, 18, RunsIn::Application,
+     true},
+    {command::SetCalibrationRange, "SetCalibrationRange", setByte<&Settings::calibrationRange>, 9,
+     RunsIn::Application, true},
+    {command::ReadHardwareSlope, "ReadHardwareSlope", readHardwareSlopes, 8, RunsIn::Application,
+     false},
+    {command::WriteHardwareSlope, "WriteHardwareSlope", writeHardwareSlopes, 8 + kHardwareSlopes,
+     RunsIn::Application, true},
+    {command::SaveToEEPROM, "SaveToEEPROM", saveToEeprom, 8, RunsIn::Application, true},
+    {command::SetSerialNumber, "SetSerialNumber", setSerial, 12, RunsIn::Application, true},
+    {command::GetSerialNumber, "GetSerialNumber", getSerial, 8, RunsIn::Both, false},
+    {command::GetQX5FirmwareVersion, "GetQX5FirmwareVersion", firmwareVersion, 8, RunsIn::Both,
+     false},
+    {command::RestoreFactoryDefault, "RestoreFactoryDefault", factoryDefaults, 8,
+     RunsIn::Application, true},
+    {command::GetCalibrationDate, "GetCalibrationDate", getDate, 8, RunsIn::Application, false},
+    {command::SetDate, "SetDate", setDate, 12, RunsIn::Application, true},
+    {command::SetCompanyName, "SetCompanyName", setCompany, 9, RunsIn::Application, true},
+    {command::GetCompanyName, "GetCompanyName", getCompany, 8, RunsIn::Application, false},
+    {command::EnableCompanyName, "EnableCompanyName", setFlag<&Settings::companyEnabled>, 9,
+     RunsIn::Application, true},
+    {command::IsQX5MKII, "IsQX5MKII", isMkII, 8, RunsIn::Application, false},
+    {command::IsQX5A, "IsQX5A", isModelA, 8, RunsIn::Application, false},
+    {command::GetPowerDownHour, "GetPowerDownHour", getByte<&Settings::powerDownHour>, 8,
+     RunsIn::Application, false},
+    {command::SetPowerDownHour, "SetPowerDownHour", setByte<&Settings::powerDownHour>, 9,
+     RunsIn::Application, true},
+    {command::GetChipset, "GetChipset", chipset, 8, RunsIn::Both, false},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "gaugesim/CommandTable.h"
 #include "gaugesim/Gauge.h"
+#include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {
 namespace {
@@ -54,15 +55,15 @@ void tickCount(Gauge& gauge, const Request&, Reply& reply) {
 }
 
 constexpr CommandEntry kCommands[] = {
-    {0, "ReadPressure", readPressure, 17, RunsIn::Application, false},
-    {35, "GetFlow", flow, 8, RunsIn::Application, false},
-    {36, "GetTemperature", temperature, 8, RunsIn::Application, false},
-    {44, "GetBatteryLevel", battery, 8, RunsIn::Application, false},
-    {53, "EnableUsbCache", enableCache, 9, RunsIn::Application, false},
-    {54, "ReadCache", readCache, 8, RunsIn::Application, false},
-    {55, "GetPressureFaster", bothPorts, 8, RunsIn::Application, false},
-    {56, "GetCacheStatus", cacheStatus, 8, RunsIn::Application, false},
-    {70, "GetQX5TickCount", tickCount, 8, RunsIn::Application, false},
+    {command::ReadPressure, "ReadPressure", readPressure, 17, RunsIn::Application, false},
+    {command::GetFlow, "GetFlow", flow, 8, RunsIn::Application, false},
+    {command::GetTemperature, "GetTemperature", temperature, 8, RunsIn::Application, false},
+    {command::GetBatteryLevel, "GetBatteryLevel", battery, 8, RunsIn::Application, false},
+    {command::EnableUsbCache, "EnableUsbCache", enableCache, 9, RunsIn::Application, false},
+    {command::ReadCache, "ReadCache", readCache, 8, RunsIn::Application, false},
+    {command::GetPressureFaster, "GetPressureFaster", bothPorts, 8, RunsIn::Application, false},
+    {command::GetCacheStatus, "GetCacheStatus", cacheStatus, 8, RunsIn::Application, false},
+    {command::GetQX5TickCount, "GetQX5TickCount", tickCount, 8, RunsIn::Application, false},
 };
 
 }  // namespace

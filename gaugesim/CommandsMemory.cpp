@@ -4,6 +4,7 @@
 #include "gaugesim/CommandTable.h"
 #include "gaugesim/Gauge.h"
 #include "gaugesim/RunTests.h"
+#include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {
 namespace {
@@ -78,12 +79,12 @@ void lcdRow(Gauge& gauge, const Request& request, Reply& reply) {
 }
 
 constexpr CommandEntry kCommands[] = {
-    {71, "GetLcdRow", lcdRow, 9, RunsIn::Both, false},
-    {72, "UploadMemory", readMemory, 13, RunsIn::Both, false},
-    {73, "DownloadMemory", writeMemory, 13, RunsIn::Both, true},
-    {74, "EraseMemory", eraseMemory, 14, RunsIn::Both, true},
-    {75, "DoBoot", doBoot, 9, RunsIn::Both, true},
-    {76, "RunTest", runTestCommand, 13, RunsIn::Application, false},
+    {command::GetLcdRow, "GetLcdRow", lcdRow, 9, RunsIn::Both, false},
+    {command::UploadMemory, "UploadMemory", readMemory, 13, RunsIn::Both, false},
+    {command::DownloadMemory, "DownloadMemory", writeMemory, 13, RunsIn::Both, true},
+    {command::EraseMemory, "EraseMemory", eraseMemory, 14, RunsIn::Both, true},
+    {command::DoBoot, "DoBoot", doBoot, 9, RunsIn::Both, true},
+    {command::RunTest, "RunTest", runTestCommand, 13, RunsIn::Application, false},
 };
 
 }  // namespace
