@@ -1,6 +1,7 @@
 #include "qx5_dll/api/LibraryState.h"
 
 #include <cstring>
+#include <new>
 
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/mchpusb.h"
@@ -14,9 +15,11 @@ constinit LibraryState state;
 LibraryState& library() { return state; }
 
 namespace {
-// Never destroyed: an export may still run from another static's destructor at exit.
+// Never destroyed, as an export may still run from another static's destructor at exit; and
+// not on the heap, as the library may be unloaded and loaded again.
 std::recursive_mutex& exportMutex() {
-  static auto* mutex = new std::recursive_mutex;
+  alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
+  static std::recursive_mutex* mutex = new (storage) std::recursive_mutex;
   return *mutex;
 }
 }  // namespace

@@ -190,9 +190,10 @@ void HexReader::closeRange() {
 
 void HexReader::reportError(std::string_view message) {
   std::printf(" error parsing %s\n", fileName_.c_str());
-  std::fwrite(message.data(), 1, message.size(), stdout);
+  // An empty view may hold no pointer at all, which fwrite must not be given.
+  if (!message.empty()) std::fwrite(message.data(), 1, message.size(), stdout);
   std::printf(" in line %u\n", lineNumber_);
-  std::fwrite(line_.data(), 1, line_.size(), stdout);
+  if (!line_.empty()) std::fwrite(line_.data(), 1, line_.size(), stdout);
   std::fputc('\n', stdout);
   error_ = true;
 }
