@@ -17,4 +17,6 @@ run_suite() {
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQX5_SANITIZE=ON -DQX5_BUILD_BENCH=OFF
+echo "== fuzz smoke run"
+scripts/fuzz.sh 5
 echo "== all tests passed"
