@@ -1,6 +1,7 @@
 #include "gaugesim/EepromImage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace qx5::sim {
@@ -113,7 +114,11 @@ bool decodeImage(const std::uint8_t* image, Settings& s) {
   out.device = image[kDevice] < devices().size() ? image[kDevice] : 0;
   out.range = image[kRange] < devices()[out.device].ranges.size() ? image[kRange] : 0;
   out.calibrationRange = image[kCalibrationRange];
-  for (std::size_t i = 0; i < kPidConstants; ++i) out.pid[i] = get<float>(image, kPid + 4 * i);
+  // A non-finite constant would make every later pressure NaN: keep the one held before.
+  for (std::size_t i = 0; i < kPidConstants; ++i) {
+    const float constant = get<float>(image, kPid + 4 * i);
+    if (std::isfinite(constant)) out.pid[i] = constant;
+  }
   for (std::size_t i = 0; i < kAtPressures; ++i)
     out.atPressure[i] = get<std::int16_t>(image, kAtPressure + 2 * i);
   std::copy_n(image + kHardware, kHardwareSlopes, out.hardwareSlopes.begin());

@@ -72,7 +72,8 @@ bool SimulatedUsbPlatform::isEndOfList(int error) const {
 bool SimulatedUsbPlatform::beginEnumeration() {
   std::lock_guard lock(mutex_);
   const auto present = environment_->scan();
-  for (auto& [name, link] : links_) {
+  for (auto& entry : links_) {
+    Link& link = entry.second;  // a named reference, as lambdas cannot capture bindings in clang 14
     const bool stillThere =
         std::any_of(present.begin(), present.end(), [&](const auto& g) { return g == link.gauge; });
     if (link.attached && !stillThere) {  // unplugged: its handles die, its memory is saved

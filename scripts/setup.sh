@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0 libusb-1.0-0-dev
   clang-format binutils srecord python3 python3-pil
+  clang-14 libclang-rt-14-dev
+  umockdev libumockdev-dev
 )
 
 missing=()

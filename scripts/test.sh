@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The one test command: set up, build, run every test; then again under ASan and UBSan; then the
-# concurrency tests under ThreadSanitizer.
+# concurrency tests under ThreadSanitizer; then a smoke run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -25,4 +25,6 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX5_SANITI
 cmake --build build/tsan -j "$jobs" --target test_api
 echo "== testing build/tsan"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_api --gtest_filter='ThreadSafety.*'
+echo "== fuzz smoke run"
+scripts/fuzz.sh 5
 echo "== all tests passed"

@@ -20,6 +20,10 @@ void CommandPacket::setLength(std::uint8_t length) {
 const std::uint8_t* ReplyPacket::at(int offset, std::size_t count) const {
   if (offset < 0 || static_cast<std::size_t>(offset) + count > packet::kBufferSize)
     throw std::out_of_range("reply field beyond the 64-byte packet");
+  // A short reply must not pass its cleared bytes off as data the gauge sent.
+  if (static_cast<std::size_t>(offset) + count > count_)
+    throw std::out_of_range("reply of " + std::to_string(count_) + " bytes ends before byte " +
+                            std::to_string(static_cast<std::size_t>(offset) + count - 1));
   return bytes_ + offset;
 }
 

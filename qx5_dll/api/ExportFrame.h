@@ -88,9 +88,9 @@ class CommandPacket {
   std::uint8_t* bytes_;
 };
 
-// Reads the reply buffer. Reads stay inside its 64 bytes (an offset past them throws, which the
-// frame turns into the failure value); bytes past the count received read as zero, since the
-// buffer is zeroed before every exchange.
+// Reads the reply buffer. A field must lie inside its 64 bytes and inside the count received;
+// otherwise the read throws, which the frame turns into the failure value, so a short reply
+// fails exactly the exports that need bytes it did not carry.
 class ReplyPacket {
  public:
   ReplyPacket(const std::uint8_t* bytes, std::uint32_t count) : bytes_(bytes), count_(count) {}
@@ -105,6 +105,8 @@ class ReplyPacket {
     std::memcpy(&value, at(offset, 4), 4);
     return value;
   }
+  // `count` bytes from `offset`, all of them received, or an exception before any is copied.
+  const std::uint8_t* bytes(int offset, std::size_t count) const { return at(offset, count); }
   // Text from `offset`: at most `maxChars`, at most the announced data length (byte 5), never
   // past what was received.
   std::string text(int offset, std::size_t maxChars) const;

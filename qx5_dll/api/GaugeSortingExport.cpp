@@ -1,5 +1,7 @@
 // Sorting the attached gauges into two lists by what each answers to a port A reading.
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
@@ -15,11 +17,15 @@ class SlotList {
  public:
   SlotList(SAFEARRAY* array, unsigned char& count) : array_(array), count_(count) {}
 
-  // One-dimensional, with data and at least one element of a 1-, 2- or 4-byte integer type.
+  // One-dimensional, with data and at least one element of a 1-, 2- or 4-byte integer type, and
+  // every index of it a LONG (a lower bound near the top would wrap the index of a later slot).
   static bool usable(const SAFEARRAY* array) {
     if (!array || array->cDims != 1 || !array->pvData || array->rgsabound[0].cElements == 0)
       return false;
     if (array->fFeatures & (FADF_BSTR | FADF_VARIANT)) return false;
+    const SAFEARRAYBOUND& bound = array->rgsabound[0];
+    if (std::int64_t{bound.lLbound} + bound.cElements - 1 > std::numeric_limits<LONG>::max())
+      return false;
     const ULONG size = array->cbElements;
     return size == 1 || size == 2 || size == 4;
   }
@@ -37,7 +43,7 @@ class SlotList {
 
  private:
   void put(std::uint32_t value) {
-    LONG index = array_->rgsabound[0].lLbound + static_cast<LONG>(next_);
+    LONG index = static_cast<LONG>(std::int64_t{array_->rgsabound[0].lLbound} + next_);
     std::uint8_t u8 = static_cast<std::uint8_t>(value);
     std::uint16_t u16 = static_cast<std::uint16_t>(value);
     void* element = array_->cbElements == 1   ? static_cast<void*>(&u8)

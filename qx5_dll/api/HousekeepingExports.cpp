@@ -93,7 +93,10 @@ QX5_API unsigned char QX5_CALL GetPowerDownHour(void) {
   const Outcome outcome =
       qx5::api::exchangeCommand(scope, kGetPowerDownHour, qx5::api::kNoParameters);
   if (outcome == Outcome::Refused) return 0;
-  const std::uint8_t hour = outcome == Outcome::Done ? qx5::api::replyPacket().u8(8) : 0;
+  const std::uint8_t hour =
+      outcome == Outcome::Done
+          ? qx5::api::guarded(scope, std::uint8_t{0}, [] { return qx5::api::replyPacket().u8(8); })
+          : 0;
   scope.Info("GetPowerDownHour = %d", hour);
   return hour;
 }

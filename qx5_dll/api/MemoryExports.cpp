@@ -46,8 +46,18 @@ auto dataRequest(std::uint32_t address, std::uint32_t count, const unsigned char
   };
 }
 
-// Memory write and erase answer "done" in data byte 8.
-bool doneByte(const ReplyPacket& reply) { return reply.u8(8) != 0; }
+// Memory write and erase answer "done" in data byte 8; a refusal is said in the error text, as
+// the exchange itself went well and nothing else would tell the caller why.
+auto doneByte(qx5::LogFunction& scope, const char* what, std::uint32_t address,
+              std::uint32_t count) {
+  return [&scope, what, address, count](const ReplyPacket& reply) {
+    const bool done = reply.u8(8) != 0;
+    if (!done)
+      scope.Error("the gauge did not %s %u bytes at 0x%06x", what, static_cast<unsigned>(count),
+                  static_cast<unsigned>(address));
+    return done;
+  };
+}
 
 std::uint32_t numberAt8(const ReplyPacket& reply) { return reply.u32le(8); }
 
@@ -70,8 +80,7 @@ QX5_API bool QX5_CALL GetLcdRow(unsigned char row, unsigned char* buffer16) {
   if (!buffer16) return false;
   return qx5::api::runCommand(scope, kLcdRow, false, qx5::api::byteParameter(row),
                               [&](const ReplyPacket& reply) {
-                                for (std::size_t i = 0; i < kLcdRowBytes; ++i)
-                                  buffer16[i] = reply.u8(8 + static_cast<int>(i));
+                                std::copy_n(reply.bytes(8, kLcdRowBytes), kLcdRowBytes, buffer16);
                                 return true;
                               });
 }
@@ -83,8 +92,9 @@ QX5_API bool QX5_CALL UploadMemory(uint32_t address, uint32_t count, unsigned ch
   if (count > kReplyDataMax || (count && !destination)) return false;
   return qx5::api::runCommand(scope, kReadMemory, false, addressAndCount(address, count),
                               [&](const ReplyPacket& reply) {
-                                for (std::uint32_t i = 0; i < count; ++i)
-                                  destination[i] = reply.u8(8 + static_cast<int>(i));
+                                // Fewer bytes than asked for fail the upload, caller's buffer
+                                // untouched: a backup must never hold bytes that never came.
+                                std::copy_n(reply.bytes(8, count), count, destination);
                                 return true;
                               });
 }
@@ -96,7 +106,7 @@ QX5_API bool QX5_CALL DownloadMemory(uint32_t address, uint32_t count,
   // More than a request holds would read past the packet (and the caller's count byte wraps).
   if (count > kRequestDataMax || (count && !source)) return false;
   return qx5::api::runCommand(scope, kWriteMemory, false, dataRequest(address, count, source),
-                              doneByte);
+                              doneByte(scope, "write", address, count));
 }
 
 QX5_API bool QX5_CALL EraseMemory(uint32_t address, uint32_t length) {
@@ -109,7 +119,7 @@ QX5_API bool QX5_CALL EraseMemory(uint32_t address, uint32_t length) {
         packet.u32be(kAddress, address);
         packet.u16le(kCount, static_cast<std::uint16_t>(length));
       },
-      doneByte);
+      doneByte(scope, "erase", address, length));
 }
 
 QX5_API bool QX5_CALL RunTest(uint32_t test, uint32_t count, const unsigned char* input,

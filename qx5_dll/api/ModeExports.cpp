@@ -261,9 +261,12 @@ QX5_API BSTR QX5_CALL TimeAverageMode(void) {
       exchangeCommand(scope, {.code = command::ChangeTimeAverage}, kNoParameters);
   if (outcome == Outcome::Refused) return nullptr;
   if (outcome == Outcome::Done) {
-    const std::uint8_t mode = replyPacket().u8(8);
-    name = timeAverageName(mode);
-    scope.Info("TimeAverageMode = %d - %s", mode, name.c_str());
+    guarded(scope, false, [&] {
+      const std::uint8_t mode = replyPacket().u8(8);
+      name = timeAverageName(mode);
+      scope.Info("TimeAverageMode = %d - %s", mode, name.c_str());
+      return true;
+    });
   }
   return makeBstr(name);
 }

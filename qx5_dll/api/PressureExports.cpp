@@ -60,8 +60,10 @@ bool readPair(float* portA, float* portB) {
   *portB = 0.0f;
   return runCommand(scope, {.code = Row.code, .group = Group::Early}, false, kNoParameters,
                     [&](const ReplyPacket& reply) {
-                      *portA = reply.f32(8);
-                      *portB = reply.f32(12);
+                      // Both or neither: a reply too short for port B leaves A untouched too.
+                      const float a = reply.f32(8), b = reply.f32(12);
+                      *portA = a;
+                      *portB = b;
                       scope.Info(Row.resultFormat, *portA, *portB);
                       return true;
                     });

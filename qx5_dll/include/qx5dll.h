@@ -14,7 +14,8 @@
  *      gauge: every later command goes to it. GetSerialNumber() tells gauges apart.
  *   4. Call. Each command export sends one command packet to the selected gauge and waits for
  *      its reply ("one exchange"), unless its comment says otherwise. A silent gauge makes an
- *      exchange fail after the pipe timeout of 2000 ms.
+ *      exchange fail after the pipe timeout of 2000 ms. A reply that ends before a value the
+ *      export reads fails the export: cleared bytes never pass for data the gauge sent.
  *   5. Check. No export throws or aborts. Each returns a fixed failure value (given per export
  *      below) and collects the reasons in an error text: GetErrorMessage() returns the errors
  *      of the most recent export call and then empties the text. The text is emptied when the
@@ -413,7 +414,8 @@ QX5_API bool QX5_CALL RestoreFactoryDefault(void);
  * receives the number of gauges of that kind, though each array stores at most its element
  * count minus 1 indices. At most (elements of `first`) - 1 gauges are probed. Enumerates the
  * gauges (like GetDeviceCount()), then one exchange per gauge; leaves the last probed gauge
- * selected. False when no gauge was probed or an argument is unusable. */
+ * selected. False when no gauge was probed or an argument is unusable (an array whose
+ * indices would not all fit a LONG among them). */
 QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
                                    unsigned char* secondCount);
 
@@ -426,13 +428,14 @@ QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount,
 QX5_API uint32_t QX5_CALL GetQX5TickCount(void);
 /* LCD row `row` (0 to 63 on a 128 x 64 display) into 16 bytes, one bit per pixel. */
 QX5_API bool QX5_CALL GetLcdRow(unsigned char row, unsigned char* buffer16);
-/* Reads `count` bytes (at most 56; 48 is usual) from `address` into `destination`. */
+/* Reads `count` bytes (at most 56; 48 is usual) from `address` into `destination`. False,
+ * with `destination` untouched, when the reply carries fewer than `count` data bytes. */
 QX5_API bool QX5_CALL UploadMemory(uint32_t address, uint32_t count, unsigned char* destination);
 /* Writes `count` bytes (at most 51; 48 is usual) at `address`. True only when the gauge
- * reports the write done. */
+ * reports the write done; a refusal is named in the error text. */
 QX5_API bool QX5_CALL DownloadMemory(uint32_t address, uint32_t count, const unsigned char* source);
 /* Erases `length` bytes (low 16 bits used) from `address`. True only when the gauge reports
- * the erase done; callers retry a refused erase. */
+ * the erase done (a refusal is named in the error text); callers retry a refused erase. */
 QX5_API bool QX5_CALL EraseMemory(uint32_t address, uint32_t length);
 /* Runs the gauge's test routine `test` with `count` input bytes (at most 51). On success
  * *resultLength receives the result's length (at most 48) and result48, which must hold 48

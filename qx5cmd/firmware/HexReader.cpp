@@ -22,6 +22,7 @@ constexpr std::array<uint8_t, 256> kNibble = [] {
 
 constexpr uint8_t kDataRecord = 0x00;
 constexpr uint8_t kEndOfFileRecord = 0x01;
+constexpr uint8_t kExtendedSegmentAddressRecord = 0x02;
 constexpr uint8_t kExtendedLinearAddressRecord = 0x04;
 constexpr uint32_t kRangeAlignment = 64;
 
@@ -106,6 +107,10 @@ void HexReader::parseLine(std::string_view line) {
   for (unsigned i = 0; i < count; ++i) data[i] = readByte();
   readByte();  // the checksum byte counts only through the accumulator
   if (checksum_ != 0) reportError("bad checksum");
+  // A lost line break leaves the first record's checksum intact; the second must not vanish.
+  const size_t rest = line_.find_first_not_of(" \t", position_);
+  if (rest != std::string_view::npos && line_[rest] == ':')
+    reportError("second record on one line");
 
   switch (type) {
     case kDataRecord:
@@ -126,6 +131,10 @@ void HexReader::parseLine(std::string_view line) {
         reportError("extended Linear Address Record should address==0");
       // Too short a record names no address: keep the previous one rather than guess.
       if (count >= 2) upperAddress_ = static_cast<uint16_t>(data[0] << 8 | data[1]);
+      break;
+    case kExtendedSegmentAddressRecord:
+      // Ignoring it would put the data after it at the wrong addresses in flash.
+      reportError("extended Segment Address Record not supported");
       break;
     default:
       std::printf("unknown record type %x\n", type);

@@ -2,6 +2,7 @@
 // gauge: packet sizes, big-endian addresses, little-endian erase length, refused counts.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <ostream>
@@ -353,6 +354,25 @@ TEST_F(GaugeSorting, ArraysWithoutRoomAreRefusedUntouched) {
   SortingArray one(1);
   EXPECT_FALSE(GetQX5PortId(&one.array, &firstCount, &some.array, &secondCount));
   EXPECT_TRUE(probed().empty());
+}
+
+// A lower bound whose later indices would not fit a LONG is refused before any gauge is probed.
+TEST_F(GaugeSorting, ArraysWhoseIndicesWouldWrapAreRefused) {
+  gauges({1, 1, 1});
+  SAFEARRAYBOUND nearTop{4, INT32_MAX - 1};
+  SAFEARRAY* high = SafeArrayCreate(VT_UI1, 1, &nearTop);
+  ASSERT_NE(high, nullptr);
+  SortingArray some(4);
+  EXPECT_FALSE(GetQX5PortId(&high, &firstCount, &some.array, &secondCount));
+  EXPECT_FALSE(GetQX5PortId(&some.array, &firstCount, &high, &secondCount));
+  EXPECT_TRUE(probed().empty());
+  SafeArrayDestroy(high);
+  // The highest lower bound that still fits is used as it is.
+  SAFEARRAYBOUND fits{4, INT32_MAX - 3};
+  SAFEARRAY* top = SafeArrayCreate(VT_UI1, 1, &fits);
+  EXPECT_TRUE(GetQX5PortId(&top, &firstCount, &some.array, &secondCount));
+  EXPECT_EQ(firstCount, 3);
+  SafeArrayDestroy(top);
 }
 
 }  // namespace

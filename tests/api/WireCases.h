@@ -10,26 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "support/ShownResult.h"
 #include "support/SimulatedLibrary.h"
 
 namespace qx5::test {
-
-inline std::string show(bool value) { return value ? "true" : "false"; }
-inline std::string show(float value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-inline std::string show(int value) { return std::to_string(value); }
-inline std::string show(unsigned char value) { return std::to_string(value); }
-inline std::string show(std::int16_t value) { return std::to_string(value); }
-// Takes the string: "null", or the text in quotes.
-inline std::string show(BSTR text) {
-  if (!text) return "null";
-  std::string result(text, SysStringByteLen(text));
-  SysFreeString(text);
-  return "\"" + result + "\"";
-}
 
 inline Bytes withFloat(Bytes packet, std::size_t offset, float value) {
   std::memcpy(packet.data() + offset, &value, sizeof value);

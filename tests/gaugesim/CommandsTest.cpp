@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "SimHarness.h"
+#include "gaugesim/EepromImage.h"
 #include "gaugesim/GaugeModel.h"
 
 namespace qx5::sim::testing {
@@ -109,6 +110,29 @@ TEST_F(Commands, AtPressureAndPidTablesKeepValuesAndRejectBadIndices) {
   EXPECT_EQ(floatAt(gauge.ok(command(27, {{8, 2}})), 8), 1.25f);
   EXPECT_EQ(gauge.exchange(command(27, {{8, 8}})).at(6), 0xFF);
   EXPECT_EQ(gauge.exchange(command(43, {{8, 200}})).at(6), 0xFF);
+}
+
+// A NaN constant would turn every later pressure into NaN, whether it comes over the wire or
+// from a stored image (a .state file, an EEPROM written back).
+TEST_F(Commands, NonFinitePidConstantsAreRefusedAndIgnoredInImages) {
+  for (float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+    Bytes pid = command(26, {{8, 1}});
+    putFloat(pid, 9, bad);
+    EXPECT_EQ(gauge.exchange(pid).at(6), 0xFF);
+  }
+  EXPECT_EQ(floatAt(gauge.ok(command(27, {{8, 1}})), 8), Settings{}.pid[1]);
+  EXPECT_TRUE(std::isfinite(floatAt(gauge.ok(command(0)), 8)));
+
+  Settings stored;
+  stored.pid[0] = 2.5f;
+  stored.pid[1] = std::nanf("");
+  stored.pid[2] = INFINITY;
+  Settings loaded;
+  loaded.pid[1] = 0.75f;
+  ASSERT_TRUE(decodeImage(encodeImage(stored, 17).data(), loaded));
+  EXPECT_EQ(loaded.pid[0], 2.5f);
+  EXPECT_EQ(loaded.pid[1], 0.75f);
+  EXPECT_EQ(loaded.pid[2], Settings{}.pid[2]);
 }
 
 TEST_F(Commands, FanSpeedIsReportedRawAndInPercent) {

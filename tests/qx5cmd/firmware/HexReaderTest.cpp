@@ -123,6 +123,10 @@ TEST(HexReader, RecordRuleViolationsAreReported) {
       {hexRecord(0, 1, {0}), "EOF Record should have 0 data bytes"},
       {hexRecord(0, 4, {0, 1, 2}), "extended Linear Address Record should have 2 data bytes"},
       {hexRecord(8, 4, {0, 1}), "extended Linear Address Record should address==0"},
+      // Both would put data at addresses the file never meant, without a word.
+      {hexRecord(0, 2, {0x10, 0x00}), "extended Segment Address Record not supported"},
+      {hexRecord(0, 0, {1}) + hexRecord(1, 0, {2}), "second record on one line"},
+      {hexRecord(0, 0, {1}) + " " + hexRecord(1, 0, {2}), "second record on one line"},
   };
   for (const auto& c : cases) {
     HexReader reader;
