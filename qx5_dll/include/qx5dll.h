@@ -52,8 +52,10 @@
 #define QX5DLL_H
 
 #if defined(_WIN32)
+/* QX5DLL.DLL's module-definition file names its exports, undecorated and with fixed ordinals;
+ * applications bind them at run time (LoadLibrary, GetProcAddress) by name or ordinal. */
 #define QX5_CALL __stdcall
-#define QX5_EXPORT __declspec(dllexport)
+#define QX5_EXPORT
 #else
 #define QX5_CALL
 #define QX5_EXPORT __attribute__((visibility("default")))
@@ -74,6 +76,7 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+#include <windows.h>
 #include <oleauto.h>
 #else
 /* OLE-automation compatible layer. A BSTR points at its text, which is preceded by a 4-byte

@@ -56,4 +56,8 @@ void beep() {
   std::fflush(stdout);
 }
 
+int raiseTimerResolution() { return 0; }
+void restoreTimerResolution(int) {}
+void keepSystemAwake() {}
+
 }  // namespace qx5cmd::platform
