@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The one test command: set up, build, run every test; then again under ASan and UBSan.
+# The one test command: set up, build, run every test; then again under ASan and UBSan; then the
+# Windows stage (scripts/test-windows.sh: cross-built DLL and tester, checked and run under Wine).
+# QX5_SKIP_WINDOWS=1 skips the Windows stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -17,4 +19,9 @@ run_suite() {
 run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQX5_SANITIZE=ON -DQX5_BUILD_BENCH=OFF
+if [ "${QX5_SKIP_WINDOWS:-0}" = 1 ]; then
+  echo "== Windows stage skipped (QX5_SKIP_WINDOWS=1)"
+else
+  scripts/test-windows.sh build/release
+fi
 echo "== all tests passed"

@@ -77,7 +77,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#include <oleauto.h>
+/* oleaut32: BSTR, SAFEARRAY, VARIANT (ole2.h also under WIN32_LEAN_AND_MEAN) */
+#include <ole2.h>
 #else
 /* OLE-automation compatible layer. A BSTR points at its text, which is preceded by a 4-byte
  * byte length and followed by a zero terminator; the text is 8-bit. These functions behave as

@@ -25,6 +25,9 @@ std::string executableDirectory();
 
 bool fileExists(const std::string& path);
 
+// Standard output goes out at least line by line, even into a pipe or file.
+void lineBufferStandardOutput();
+
 // The terminal bell on standard output.
 void beep();
 

@@ -51,6 +51,8 @@ bool fileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+void lineBufferStandardOutput() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+
 void beep() {
   std::fputc('\a', stdout);
   std::fflush(stdout);

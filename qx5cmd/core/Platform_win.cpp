@@ -2,6 +2,7 @@
 // mmsystem.h needs windows.h first.
 #include <mmsystem.h>
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 
@@ -48,6 +49,10 @@ bool fileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
 }
+
+// The C runtime here has no line buffering (_IOLBF means full buffering and a size of 0 is an
+// invalid parameter): unbuffered keeps the order.
+void lineBufferStandardOutput() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
 
 void beep() { MessageBeep(MB_OK); }
 

@@ -4,7 +4,7 @@
  * client TABLE          every built export of the table: name and ordinal give one address;
  *                       then a short session with the gauges, called by ordinal
  * client hold SECONDS   initialises the library and keeps it for that long (process guard) */
-#include <oleauto.h>
+#include <ole2.h>
 #include <stdbool.h>
 #include <stdint.h>
 #include <stdio.h>
