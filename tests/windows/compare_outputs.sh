@@ -34,8 +34,9 @@ normalise() {
       -e 's/num \([0-9]+\)/num (N)/' \
       -e 's/(TotalTestTime|GetErrorMessage|controller period) +[0-9.]+( [a-z]+)?$/\1 T/' \
       -e 's/during sample duration -?[0-9.]+/during sample duration T/' \
-      -e 's/(milli|micro)?seconds$/UNIT/' |
-    grep -v -e '(at pressure for' -e '(sampling steady state error)' -e 'controller period update'
+      -e 's/(milli|micro)?seconds$/UNIT/' \
+      -e 's/ +[0-9.]+ UNIT$/ T UNIT/' |
+    grep -v -e '(at pressure for' -e '(sampling steady state error)' -e '^controller period'
 }
 
 faults=0

@@ -89,6 +89,15 @@ check "WinUSB binding: a silent gauge times out with error 121, the others answe
   echo "$out"
   grep -q "Error=121 " <<<"$out" && grep -q "GetSerialNumber      20001" <<<"$out" &&
   grep -q "GetSerialNumber      20003" <<<"$out"' _ "$win64" "$lock" "$gauges_w"
+check "WinUSB binding: a gauge gone before it is opened is reported and leaves no file" bash -c '
+  temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d "\r")" 2>/dev/null)
+  rm -rf "$temp"/qx5-standin-*
+  out=$(cd "$1/standin" && QX5STANDIN=2 QX5STANDIN_NO_FILE=sim1 \
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;setupapi,winusb=n" \
+    flock "$2" wine qx5cmd.exe -d=0 GetSerialNumber 2>&1 | tr -d "\r")
+  echo "$out"
+  grep -qE "GetSerialNumber +10001" <<<"$out" && ! grep -qE "GetSerialNumber +10002" <<<"$out" &&
+  [ -d "$temp" ] && ! ls "$temp"/qx5-standin-*/*sim1* 2>/dev/null' _ "$win64" "$lock"
 rm "$gauges/b.gauge"
 check "WinUSB binding: a gauge unplugged mid-run is reported and the run goes on" bash -c '
   out=$(cd "$1/standin" && QX5STANDIN="$3" WINEDLLOVERRIDES="$WINEDLLOVERRIDES;setupapi,winusb=n" \
