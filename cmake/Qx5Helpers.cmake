@@ -1,6 +1,7 @@
 # qx5_module(NAME DIR [LINKS ...] [PRIVATE_LINKS ...] [EXCLUDE file ...])
 # One module per source folder: a static library of every .cpp in it (an INTERFACE library when
-# it has none), linking exactly the modules it may use.
+# it has none), linking exactly the modules it may use. Files named *_win.cpp are built for
+# Windows only and *_posix.cpp everywhere else, where a service differs wholly between the two.
 #
 # Module boundaries are enforced by the compiler: no target has the project root on its include
 # path. Each module's headers are staged as links under <build>/include/<NAME>/<path from the
@@ -13,6 +14,7 @@ function(qx5_module name dir)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${dir}/${ex})
   endforeach()
+  qx5_platform_sources(sources)
   qx5_stage_headers(${name} ${dir} root)
   if(sources)
     add_library(${name} STATIC ${sources})
@@ -23,6 +25,16 @@ function(qx5_module name dir)
     target_include_directories(${name} INTERFACE ${root})
     target_link_libraries(${name} INTERFACE ${ARG_LINKS})
   endif()
+endfunction()
+
+# Drops from the list in VAR the sources of the other operating system.
+function(qx5_platform_sources var)
+  if(WIN32)
+    list(FILTER ${var} EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER ${var} EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  set(${var} ${${var}} PARENT_SCOPE)
 endfunction()
 
 # Links every header of DIR (not its subfolders: they are modules of their own) into the module's

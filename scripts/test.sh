@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The one test command: set up, build, run every test; then again under ASan and UBSan; then the
-# concurrency tests under ThreadSanitizer; then a smoke run of every fuzz target.
+# concurrency tests under ThreadSanitizer; then a smoke run of every fuzz target; then the
+# Windows stage (scripts/test-windows.sh: cross-built DLL and tester, checked and run under Wine).
+# QX5_SKIP_WINDOWS=1 skips the Windows stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -27,4 +29,9 @@ echo "== testing build/tsan"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_api --gtest_filter='ThreadSafety.*'
 echo "== fuzz smoke run"
 scripts/fuzz.sh 5
+if [ "${QX5_SKIP_WINDOWS:-0}" = 1 ]; then
+  echo "== Windows stage skipped (QX5_SKIP_WINDOWS=1)"
+else
+  scripts/test-windows.sh build/release
+fi
 echo "== all tests passed"

@@ -16,8 +16,8 @@ SAFEARRAY* makeArray(VARTYPE type, ULONG elements) {
 // An 8-bit export result as a UTF-16 BSTR; null for null.
 BSTR wideCopy(BSTR text) {
   if (!text) return nullptr;
-  const std::u16string wide =
-      qx5::platform::ansiToUtf16(std::string_view(text, SysStringByteLen(text)));
+  const std::u16string wide = qx5::platform::ansiToUtf16(
+      std::string_view(reinterpret_cast<const char*>(text), SysStringByteLen(text)));
   return SysAllocStringByteLen(reinterpret_cast<const char*>(wide.data()),
                                static_cast<unsigned int>(wide.size() * sizeof(char16_t)));
 }

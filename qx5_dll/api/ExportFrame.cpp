@@ -38,6 +38,9 @@ std::string ReplyPacket::text(int offset, std::size_t maxChars) const {
 
 ReplyPacket replyPacket() { return ReplyPacket(library().replyBuffer, library().replyCount); }
 
-BSTR makeBstr(const std::string& text) { return SysAllocString(text.c_str()); }
+// The library's strings are 8-bit text in a BSTR, as its callers read them on every platform.
+BSTR makeBstr(const std::string& text) {
+  return SysAllocStringByteLen(text.c_str(), static_cast<unsigned int>(text.size()));
+}
 
 }  // namespace qx5::api

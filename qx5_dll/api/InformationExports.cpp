@@ -22,7 +22,7 @@ QX5_API BSTR QX5_CALL GetErrorMessage(void) {
 QX5_API BSTR QX5_CALL GetDLLVersion(void) {
   const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetDLLVersion", "GetDLLVersion returning %s", qx5::api::kDllVersion);
-  return SysAllocString(qx5::api::kDllVersion);
+  return qx5::api::makeBstr(qx5::api::kDllVersion);
 }
 
 // C++ linkage on purpose: exported under its decorated name.

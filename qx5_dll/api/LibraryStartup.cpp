@@ -7,7 +7,11 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/transport/mchpusb.h"
+#if defined(_WIN32)
+#include "qx5_dll/usb/winusb/WinUsbPlatform.h"
+#else
 #include "qx5_dll/usb/libusb/LibusbPlatform.h"
+#endif
 #include "qx5dll.h"
 
 namespace qx5 {
@@ -25,7 +29,11 @@ std::unique_ptr<UsbPlatform> createUsbPlatform() {
   if (factoryOverride()) return factoryOverride()();
   if (const char* simulation = std::getenv("QX5SIM"))
     return sim::createSimulatedPlatform(simulation);
+#if defined(_WIN32)
+  return usb::createWinUsbPlatform();
+#else
   return usb::createLibusbPlatform();
+#endif
 }
 
 }  // namespace qx5

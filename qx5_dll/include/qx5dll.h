@@ -53,8 +53,10 @@
 #define QX5DLL_H
 
 #if defined(_WIN32)
+/* QX5DLL.DLL's module-definition file names its exports, undecorated and with fixed ordinals;
+ * applications bind them at run time (LoadLibrary, GetProcAddress) by name or ordinal. */
 #define QX5_CALL __stdcall
-#define QX5_EXPORT __declspec(dllexport)
+#define QX5_EXPORT
 #else
 #define QX5_CALL
 #define QX5_EXPORT __attribute__((visibility("default")))
@@ -75,7 +77,9 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#include <oleauto.h>
+#include <windows.h>
+/* oleaut32: BSTR, SAFEARRAY, VARIANT (ole2.h also under WIN32_LEAN_AND_MEAN) */
+#include <ole2.h>
 #else
 /* OLE-automation compatible layer. A BSTR points at its text, which is preceded by a 4-byte
  * byte length and followed by a zero terminator; the text is 8-bit. These functions behave as

@@ -27,9 +27,10 @@ void LibraryBinding::load(const std::string& path) {
   path_ = path;
   module_ = DynamicLibrary::open(path, loadError_);
   if (!module_) return;
-  sysAllocStringByteLen_ =
-      reinterpret_cast<SysAllocStringByteLenFn>(symbol("SysAllocStringByteLen"));
-  sysFreeString_ = reinterpret_cast<SysFreeStringFn>(symbol("SysFreeString"));
+  void* ole = DynamicLibrary::oleAutomation(module_);
+  sysAllocStringByteLen_ = reinterpret_cast<SysAllocStringByteLenFn>(
+      DynamicLibrary::symbol(ole, "SysAllocStringByteLen"));
+  sysFreeString_ = reinterpret_cast<SysFreeStringFn>(DynamicLibrary::symbol(ole, "SysFreeString"));
 }
 
 void* LibraryBinding::symbol(const char* name) const {

@@ -14,7 +14,11 @@ namespace qx5cmd {
 
 // Names another library file to load instead of the usual search.
 inline constexpr const char* kLibraryEnvironmentVariable = "QX5CMD_LIBRARY";
+#if defined(_WIN32)
+inline constexpr const char* kLibraryFileName = "QX5DLL.DLL";
+#else
 inline constexpr const char* kLibraryFileName = "libqx5dll.so";
+#endif
 
 class LibraryBinding {
  public:

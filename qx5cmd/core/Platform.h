@@ -25,13 +25,17 @@ std::string executableDirectory();
 
 bool fileExists(const std::string& path);
 
+// Standard output goes out at least line by line, even into a pipe or file.
+void lineBufferStandardOutput();
+
 // The terminal bell on standard output.
 void beep();
 
-// Timer resolution and keep-awake are not needed here: the sleeps and clocks are already
-// millisecond-accurate and a console program does not stop the machine from sleeping.
-inline int raiseTimerResolution() { return 0; }
-inline void restoreTimerResolution(int) {}
-inline void keepSystemAwake() {}
+// A 1 ms system timer for the run's sleeps; returns the period to hand back to restore, 0 when
+// nothing was changed. Off Windows the clocks are already that fine and these do nothing.
+int raiseTimerResolution();
+void restoreTimerResolution(int period);
+// Keeps the machine from sleeping during a long run (Windows only).
+void keepSystemAwake();
 
 }  // namespace qx5cmd::platform

@@ -68,7 +68,7 @@ void run(RunList& runList) {
 int runProgram(const std::vector<std::string>& words, const std::vector<RegistrationStep>& steps) {
   // Line by line even into a pipe or file, so output shows as it happens and the break
   // message lands after the lines before it.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  platform::lineBufferStandardOutput();
   int timerPeriod = platform::raiseTimerResolution();
   Session& s = session();
 

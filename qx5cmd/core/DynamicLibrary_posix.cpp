@@ -18,4 +18,6 @@ void* DynamicLibrary::symbol(void* module, const char* name) {
   return dlsym(module, name);
 }
 
+void* DynamicLibrary::oleAutomation(void* library) { return library; }
+
 }  // namespace qx5cmd

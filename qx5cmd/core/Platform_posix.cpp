@@ -51,9 +51,15 @@ bool fileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+void lineBufferStandardOutput() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
+
 void beep() {
   std::fputc('\a', stdout);
   std::fflush(stdout);
 }
+
+int raiseTimerResolution() { return 0; }
+void restoreTimerResolution(int) {}
+void keepSystemAwake() {}
 
 }  // namespace qx5cmd::platform

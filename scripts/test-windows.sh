@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds QX5DLL.DLL (32- and 64-bit), qx5cmd.exe and the test programs,
+# checks the 32-bit DLL statically and runs the 64-bit build under Wine (tests/windows/run.sh).
+# Needs the Linux build (for the same-output comparison): test-windows.sh [LINUX_BUILD]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+linux=${1:-build/release}
+scripts/setup-windows.sh
+
+echo "== building build/win32 (the product: checked statically)"
+scripts/build.sh build/win32 -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX5_BUILD_TESTS=OFF
+echo "== building build/win64 (the same source, run under Wine)"
+scripts/build.sh build/win64 -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== testing the Windows builds"
+tests/windows/run.sh build/win32 build/win64 "$linux"
