@@ -51,10 +51,10 @@ Observed callWithFault(const ExportCall& row, const Fault& fault) {
     auto gauge = sim.gauge();
     sim::GaugeConfig config = gauge->config();
     std::string error;
-    const std::string spec = fault.unplugAfter >= 0
-                                 ? "unplug-after=" + std::to_string(opening + fault.unplugAfter)
-                                 : fault.name;
-    EXPECT_TRUE(sim::parseFaults(spec, config.faults, error)) << error;
+    const std::string faultText =
+        fault.unplugAfter >= 0 ? "unplug-after=" + std::to_string(opening + fault.unplugAfter)
+                               : fault.name;
+    EXPECT_TRUE(sim::parseFaults(faultText, config.faults, error)) << error;
     gauge->reconfigure(config);
   }
   // A read that finds nothing gives up at once rather than after the pipe's two seconds.

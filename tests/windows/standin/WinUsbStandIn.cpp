@@ -18,8 +18,8 @@ std::mutex gaugesMutex;
 
 qx5::UsbPlatform& gauges() {
   static std::unique_ptr<qx5::UsbPlatform> platform = [] {
-    const char* spec = std::getenv("QX5STANDIN");
-    return qx5::sim::createSimulatedPlatform(spec && *spec ? spec : "1");
+    const char* gauges = std::getenv("QX5STANDIN");
+    return qx5::sim::createSimulatedPlatform(gauges && *gauges ? gauges : "1");
   }();
   return *platform;
 }
