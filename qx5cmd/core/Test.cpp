@@ -35,4 +35,10 @@ bool developerUser() {
   return user && equalsIgnoreCase(user, "QUILL");
 }
 
+void registerRows(TestRegistry& registry, std::span<const TestRow> rows) {
+  const bool developer = developerUser();
+  for (const TestRow& row : rows)
+    if (!row.developerOnly || developer) registry.add(row.make(row.name, row.description));
+}
+
 }  // namespace qx5cmd

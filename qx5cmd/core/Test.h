@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,5 +69,22 @@ using RegistrationStep = void (*)(TestRegistry&);
 
 // True for the user the developer-only tests are meant for.
 bool developerUser();
+
+// One row of a registration table: a test's name, its class and its usage description.
+struct TestRow {
+  const char* name;
+  std::unique_ptr<aTest> (*make)(const char* name, const char* description);
+  const char* description;
+  bool developerOnly = false;
+};
+
+template <class T>
+std::unique_ptr<aTest> makeTest(const char* name, const char* description) {
+  return std::make_unique<T>(name, description);
+}
+
+// Adds the rows in table order (the usage text's order); developer-only rows only for the
+// developer user.
+void registerRows(TestRegistry& registry, std::span<const TestRow> rows);
 
 }  // namespace qx5cmd

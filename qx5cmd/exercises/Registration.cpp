@@ -7,18 +7,6 @@
 namespace qx5cmd {
 namespace {
 
-struct Row {
-  const char* name;
-  std::unique_ptr<aTest> (*make)(const char* name, const char* description);
-  const char* description;
-  bool developerOnly;
-};
-
-template <class T>
-std::unique_ptr<aTest> make(const char* name, const char* description) {
-  return std::make_unique<T>(name, description);
-}
-
 constexpr const char* kGotoDescription =
     "request a room pressure and wait for it to achieve that pressure +/- accuracy for the "
     "specified duration.\n"
@@ -28,43 +16,37 @@ constexpr const char* kGotoDescription =
     "timeout after 2 minutes, sample for 30 seconds";
 
 // Registry order is usage-text order.
-const Row kRows[] = {
-    {"GetSerialNumber", make<aGetInt>, "", false},
-    {"GetPressure", make<aGetPressure>, "", false},
-    {"GetPressureFaster", make<aGetPressure>, "", false},
-    {"GetFanSpeed", make<aGetFloat>, "", false},
-    {"GetFanSpeedPercent", make<aGetFloat>, "", false},
-    {"GetFlow", make<aGetFloat>, "", false},
-    {"GetQX5FirmwareVersion", make<aGetString>, "", false},
-    {"GetUSBCPUVersion", make<aGetString>, "", false},
-    {"ResetUSBCPU", make<aGetBool>, "", false},
-    {"GetDLLVersion", make<aGetString>, "", false},
-    {"GetDeviceName", make<aGetString>, "", false},
-    {"GetDeviceRange", make<aGetString>, "", false},
-    {"GetDeviceRanges", make<aGetString>, "", false},
-    {"GetCalibrationDate", make<aGetString>, "", false},
-    {"TimeAverageMode", make<aGetString>, "get the Time Averaging Mode", false},
-    {"SetRange", make<aSetByte>, "", false},
-    {"SetFanSpeed", make<aSetFloat>, "", false},
-    {"SetRoomPressure", make<aSetFloat>, "", false},
-    {"SetCompanyName", make<aSetString>, "", false},
-    {"PushButton", make<aSetByte>, "", false},
-    {"SetSerialNumber", make<aSetPInt>, "", true},
-    {"SetDate", make<aGetBool>, "", true},
-    {"TickRate", make<aTickRate>, "Calculate tick rate", false},
-    {"Wait", make<aWait>, "wait for the specified number of seconds", false},
-    {"lcd", make<aGetLcd>, "get the contents of the lcd", false},
-    {"Goto", make<aGoto>, kGotoDescription, false},
+const TestRow kRows[] = {
+    {"GetSerialNumber", makeTest<aGetInt>, "", false},
+    {"GetPressure", makeTest<aGetPressure>, "", false},
+    {"GetPressureFaster", makeTest<aGetPressure>, "", false},
+    {"GetFanSpeed", makeTest<aGetFloat>, "", false},
+    {"GetFanSpeedPercent", makeTest<aGetFloat>, "", false},
+    {"GetFlow", makeTest<aGetFloat>, "", false},
+    {"GetQX5FirmwareVersion", makeTest<aGetString>, "", false},
+    {"GetUSBCPUVersion", makeTest<aGetString>, "", false},
+    {"ResetUSBCPU", makeTest<aGetBool>, "", false},
+    {"GetDLLVersion", makeTest<aGetString>, "", false},
+    {"GetDeviceName", makeTest<aGetString>, "", false},
+    {"GetDeviceRange", makeTest<aGetString>, "", false},
+    {"GetDeviceRanges", makeTest<aGetString>, "", false},
+    {"GetCalibrationDate", makeTest<aGetString>, "", false},
+    {"TimeAverageMode", makeTest<aGetString>, "get the Time Averaging Mode", false},
+    {"SetRange", makeTest<aSetByte>, "", false},
+    {"SetFanSpeed", makeTest<aSetFloat>, "", false},
+    {"SetRoomPressure", makeTest<aSetFloat>, "", false},
+    {"SetCompanyName", makeTest<aSetString>, "", false},
+    {"PushButton", makeTest<aSetByte>, "", false},
+    {"SetSerialNumber", makeTest<aSetPInt>, "", true},
+    {"SetDate", makeTest<aGetBool>, "", true},
+    {"TickRate", makeTest<aTickRate>, "Calculate tick rate", false},
+    {"Wait", makeTest<aWait>, "wait for the specified number of seconds", false},
+    {"lcd", makeTest<aGetLcd>, "get the contents of the lcd", false},
+    {"Goto", makeTest<aGoto>, kGotoDescription, false},
 };
 
 }  // namespace
 
-void registerMeasurementTests(TestRegistry& registry) {
-  bool developer = developerUser();
-  for (const Row& row : kRows) {
-    if (row.developerOnly && !developer) continue;
-    registry.add(row.make(row.name, row.description));
-  }
-}
+void registerMeasurementTests(TestRegistry& registry) { registerRows(registry, kRows); }
 
 }  // namespace qx5cmd
