@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace qx5cmd::platform {
@@ -24,6 +25,10 @@ std::string localTimeText(const char* format);
 std::string executableDirectory();
 
 bool fileExists(const std::string& path);
+
+// Creates `path` for writing text, only if no file of that name exists (checked and created in
+// one step, so a backup is never truncated). Null when it exists or cannot be made.
+std::FILE* createNewTextFile(const std::string& path);
 
 // Standard output goes out at least line by line, even into a pipe or file.
 void lineBufferStandardOutput();

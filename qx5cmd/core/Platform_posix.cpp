@@ -51,6 +51,8 @@ bool fileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+std::FILE* createNewTextFile(const std::string& path) { return std::fopen(path.c_str(), "wx"); }
+
 void lineBufferStandardOutput() { std::setvbuf(stdout, nullptr, _IOLBF, 0); }
 
 void beep() {

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 // mmsystem.h needs windows.h first.
 #include <mmsystem.h>
@@ -48,6 +51,16 @@ std::string executableDirectory() {
 bool fileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
+}
+
+// msvcrt's fopen ignores the "x" of C11 and would truncate an existing file.
+std::FILE* createNewTextFile(const std::string& path) {
+  const int fd =
+      _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "w");
+  if (!file) _close(fd);
+  return file;
 }
 
 // The C runtime here has no line buffering (_IOLBF means full buffering and a size of 0 is an

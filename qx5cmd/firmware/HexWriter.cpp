@@ -1,5 +1,7 @@
 #include "qx5cmd/firmware/HexWriter.h"
 
+#include "qx5cmd/core/Platform.h"
+
 namespace {
 
 constexpr size_t kBytesPerRecord = 16;
@@ -18,8 +20,9 @@ char* putByte(char* out, uint8_t value, uint8_t& checksum) {
 }  // namespace
 
 HexWriter::HexWriter(const std::string& fileName, Create mode) {
-  // Text mode, so the line end is the platform's; "x" makes creation exclusive.
-  file_ = std::fopen(fileName.c_str(), mode == Create::newOnly ? "wx" : "w");
+  // Text mode, so the line end is the platform's.
+  file_ = mode == Create::newOnly ? qx5cmd::platform::createNewTextFile(fileName)
+                                  : std::fopen(fileName.c_str(), "w");
   if (!file_) std::printf("unable to create file \"%s\"\n", fileName.c_str());
 }
 
