@@ -345,7 +345,8 @@ void SimulatedUsbPlatform::waitForFrame() {
     if (end <= lastFrameEnd_) end = lastFrameEnd_ + frame;
     lastFrameEnd_ = end;
   }
-  std::this_thread::sleep_until(end);
+  // Some thread libraries wake a little before the time asked for (whole-millisecond sleeps).
+  while (SteadyClock::now() < end) std::this_thread::sleep_until(end);
 }
 
 // --- Factory
