@@ -59,8 +59,8 @@ TEST(DeviceMemory, HoldsEveryDeviceAndRange) {
     EXPECT_EQ(Record::elements(record.rangesAt(d).parray), rangeCounts[d]);
   }
   // Device names as 8-bit text, range names as UTF-16.
-  EXPECT_EQ(std::string(record.nameAt(0)), "Fan Model 3");
-  EXPECT_EQ(std::string(record.nameAt(3)), "Pressure Only");
+  EXPECT_EQ(bstrBytes(record.nameAt(0)), "Fan Model 3");
+  EXPECT_EQ(bstrBytes(record.nameAt(3)), "Pressure Only");
   EXPECT_EQ(record.rangeName(0, 1), u"Ring A");
   EXPECT_EQ(record.rangeName(2, 4), u"Ring 4");
   // The walk leaves the last device and range selected.
@@ -83,7 +83,7 @@ TEST(DeviceMemory, SkipsADeviceThatCannotBeSelected) {
   EXPECT_EQ(record.nameAt(1), nullptr);
   EXPECT_EQ(record.rangesAt(1).vt, VT_EMPTY);
   EXPECT_EQ(record.byteAt(record.m.deviceIndices, 2), 2);
-  EXPECT_EQ(std::string(record.nameAt(2)), "Duct Fan");
+  EXPECT_EQ(bstrBytes(record.nameAt(2)), "Duct Fan");
 }
 
 TEST(DeviceMemory, TakesLongNamesAndConvertsTheCodePage) {
@@ -102,14 +102,14 @@ TEST(DeviceMemory, TakesLongNamesAndConvertsTheCodePage) {
   };
   BSTR deviceName = GetDeviceName();
   BSTR rangeName = GetDeviceRange();
-  const std::string device(deviceName, SysStringByteLen(deviceName));
-  const std::string range(rangeName, SysStringByteLen(rangeName));
+  const std::string device = bstrBytes(deviceName);
+  const std::string range = bstrBytes(rangeName);
   SysFreeString(deviceName);
   SysFreeString(rangeName);
   Record record(GetDeviceMemory());
   sim.editReply = nullptr;
   ASSERT_EQ(record.m.numberOfDevices, 4);
-  EXPECT_EQ(std::string(record.nameAt(0)), device);
+  EXPECT_EQ(bstrBytes(record.nameAt(0)), device);
   EXPECT_EQ(record.rangeName(0, 0), std::u16string(range.size(), u'\u20AC'));
 }
 

@@ -49,7 +49,7 @@ inline std::string acquire() {
 }
 
 inline std::string companyName() {
-  BSTR name = SysAllocString("Acme");
+  BSTR name = bstrOf("Acme");
   BSTR given = name;
   const bool ok = SetCompanyName(&name);
   if (name != given) SysFreeString(name);  // the failure text replaces it

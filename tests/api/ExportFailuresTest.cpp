@@ -107,13 +107,19 @@ TEST(ExportFailures, EarlyExportsNeedAnEarlierInitialisation) {
 }
 
 // Another process mapping the guarded file makes the first initialisation refuse: the C
-// library is mapped by the process that started this one.
+// library (on Windows the kernel's DLL) is mapped by the process that started this one.
+#if defined(_WIN32)
+constexpr const char* kMappedByOthers = "kernel32.dll";
+#else
+constexpr const char* kMappedByOthers = "libc.so.6";
+#endif
+
 TEST(ExportFailures, RefusedInitialisationGivesTheFailureValuesUntouched) {
   for (const FailureCase& row : failureCases()) {
     if (!row.initialises) continue;
     SCOPED_TRACE(row.name);
     SimulatedLibrary sim;
-    setGuardedFileName("libc.so.6");
+    setGuardedFileName(kMappedByOthers);
     EXPECT_EQ(row.call(), row.refused.empty() ? row.failure : row.refused);
     EXPECT_TRUE(sim.sent().empty());
   }

@@ -31,7 +31,7 @@ struct Observed {
 
 std::string takeErrors() {
   BSTR text = GetErrorMessage();
-  std::string errors = text ? std::string(text, SysStringByteLen(text)) : "";
+  std::string errors = bstrBytes(text);
   SysFreeString(text);
   return errors;
 }

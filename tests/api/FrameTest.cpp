@@ -8,9 +8,12 @@
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/transport/mchpusb.h"
+#if !defined(_WIN32)
 #include "qx5_dll/usb/libusb/LibusbPlatform.h"
+#endif
 #include "support/FakeGaugeBus.h"
 #include "support/ForwardingUsbPlatform.h"
+#include "support/ShownResult.h"
 
 namespace qx5 {
 namespace {
@@ -19,7 +22,7 @@ using api::library;
 using test::FakeGaugeBus;
 
 std::string takeText(BSTR text) {
-  std::string result = text ? std::string(text, SysStringByteLen(text)) : "<null>";
+  std::string result = text ? test::bstrBytes(text) : "<null>";
   SysFreeString(text);
   return result;
 }
@@ -170,6 +173,7 @@ TEST_F(Frame, CommandFieldsReachTheWire) {
   EXPECT_EQ(b[11], 4);
 }
 
+#if !defined(_WIN32)  // libusb is the Linux binding
 TEST_F(Frame, MissingLibusbStillInitialisesAndSaysWhy) {
   setUsbPlatformFactory([] { return usb::createLibusbPlatform("libusb-absent.so.0"); });
   const std::string log = test::capturedLog([&] {
@@ -179,6 +183,7 @@ TEST_F(Frame, MissingLibusbStillInitialisesAndSaysWhy) {
   EXPECT_NE(log.find("Invalid WinUSB wrapper"), std::string::npos);
   EXPECT_NE(log.find("cannot load libusb-absent.so.0"), std::string::npos);
 }
+#endif
 
 // A platform that throws where a binding runs out of memory: the exports stay the C boundary.
 struct ThrowingPlatform : test::ForwardingUsbPlatform {

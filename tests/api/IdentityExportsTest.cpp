@@ -15,7 +15,7 @@ namespace {
 
 std::string text(BSTR value) {
   if (!value) return "<null>";
-  std::string result(value, SysStringByteLen(value));
+  std::string result = bstrBytes(value);
   SysFreeString(value);
   return result;
 }
@@ -429,7 +429,7 @@ TEST(IdentityExports, FailedExchangesGiveTheFailureValues) {
   EXPECT_FALSE(SaveToEEPROM());
   EXPECT_FALSE(SetDate());
   // The company name the caller passed is replaced, not released: it is still the caller's.
-  BSTR mine = SysAllocString("Acme");
+  BSTR mine = bstrOf("Acme");
   BSTR name = mine;
   EXPECT_FALSE(SetCompanyName(&name));
   EXPECT_NE(name, mine);

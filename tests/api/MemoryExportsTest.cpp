@@ -258,7 +258,7 @@ TEST(MemoryExports, BootSwitchBothWays) {
   ASSERT_TRUE(sim.attach());
   EXPECT_TRUE(DoBoot(0));
   BSTR version = GetQX5FirmwareVersion();
-  EXPECT_NE(std::string(version).find("BOOT"), std::string::npos);
+  EXPECT_NE(bstrBytes(version).find("BOOT"), std::string::npos);
   SysFreeString(version);
   EXPECT_EQ(GetSerialNumber(), 5555555);
 }

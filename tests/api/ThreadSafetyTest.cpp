@@ -21,7 +21,7 @@ namespace {
 constexpr int kCallsPerThread = 300;
 
 std::string takeText(BSTR text) {
-  std::string value = text ? std::string(text) : "(null)";
+  std::string value = text ? bstrBytes(text) : "(null)";
   SysFreeString(text);
   return value;
 }

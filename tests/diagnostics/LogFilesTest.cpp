@@ -18,7 +18,7 @@ namespace qx5 {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
+using test::readTextFile;
 
 class LogFilesTest : public testing::Test {
  protected:
@@ -61,7 +61,7 @@ TEST_F(LogFilesTest, FileLinesCarryDateTimeLevelTagAndMessage) {
     LogFunction inner(&innerMark, "DEVICE_DATA::SendReceivePacket", "SendReceivePacket");
     inner.Detail("Sending command %d (0x%02x)", 24, 24);
   }
-  const std::string text = readFile(dir_.file("gauge_0.txt"));
+  const std::string text = readTextFile(dir_.file("gauge_0.txt"));
   // The start line first: its message ends in a line end of its own.
   const std::regex expected(
       R"(^\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3} DEBUG     logInit '.*gauge\.txt' open for level 8\.
@@ -79,7 +79,7 @@ TEST_F(LogFilesTest, SevenStartsKeepTheCurrentFileAndFiveOlderOnes) {
   }
   SetLogFileName(name.c_str());
   for (int n = 0; n < kLogFilesKept; ++n) {
-    EXPECT_THAT(readFile(LogFileName(n)), HasSubstr("start " + std::to_string(7 - n))) << n;
+    EXPECT_THAT(readTextFile(LogFileName(n)), HasSubstr("start " + std::to_string(7 - n))) << n;
   }
   EXPECT_FALSE(fs::exists(LogFileName(kLogFilesKept)));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()),
@@ -106,8 +106,8 @@ TEST_F(LogFilesTest, LineWritesRotateAtOneMebibyte) {
 
   LogPrint(kLogInfo, "fresh file");
   EXPECT_GT(fs::file_size(dir_.file("big_1.log")), kLogFileLimit);
-  EXPECT_THAT(readFile(current), HasSubstr("fresh file"));
-  EXPECT_THAT(readFile(current), Not(HasSubstr("still here")));
+  EXPECT_THAT(readTextFile(current), HasSubstr("fresh file"));
+  EXPECT_THAT(readTextFile(current), Not(HasSubstr("still here")));
 }
 
 TEST_F(LogFilesTest, UnopenableFileFailsStartWithItsErrorLine) {

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "SimHarness.h"
+#include "support/EnvironmentVariable.h"
 
 namespace qx5::sim::testing {
 namespace {
@@ -236,11 +237,18 @@ TEST(DirectoryMode, SecondProcessFindsTheStateAndLeavesItsOwn) {
     OpenGauge gauge(first, enumerate(first).at(0));
     gauge.ok(command(29, {{8, 0x68}, {9, 0x60}}));  // 24680
   }
-  const auto self = std::filesystem::read_symlink("/proc/self/exe");
-  const std::string run = std::string(kChildDirectory) + "='" + dir.path().string() + "' '" +
-                          self.string() +
-                          "' --gtest_filter=DirectoryModeChild.* --gtest_brief=1 >/dev/null";
-  ASSERT_EQ(std::system(run.c_str()), 0) << run;
+  // This test program again, through the system's shell (double quotes read alike in both).
+  const std::string self = ::testing::internal::GetArgvs().at(0);
+  const std::string output = (dir.path() / "child.out").string();
+  std::string run =
+      "\"" + self + "\" --gtest_filter=DirectoryModeChild.* --gtest_brief=1 >\"" + output + "\"";
+#if defined(_WIN32)
+  run = "\"" + run + "\"";  // cmd /c drops the outer pair of quotes
+#endif
+  qx5::test::setEnvironment(kChildDirectory, dir.path().string());
+  const int status = std::system(run.c_str());
+  qx5::test::clearEnvironment(kChildDirectory);
+  ASSERT_EQ(status, 0) << run;
   SimulatedUsbPlatform third(dir.environment(messages));
   OpenGauge gauge(third, enumerate(third).at(0));
   EXPECT_EQ(gauge.ok(command(64))[8], 21);

@@ -39,6 +39,7 @@
 #include "qx5_dll/platform/Processes.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
+#include "support/ShownResult.h"
 #include "support/TempDir.h"
 
 namespace qx5::test {

@@ -40,4 +40,10 @@ inline std::string readFile(const std::string& name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A file the program wrote as text: Windows line ends read as "\n".
+inline std::string readTextFile(const std::string& name) {
+  std::ifstream in(name);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 }  // namespace qx5::test

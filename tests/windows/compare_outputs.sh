@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # compare_outputs.sh LINUX_QX5CMD WINDOWS_QX5CMD_EXE WORKDIR
 # Runs a dozen qx5cmd command lines against two fresh simulated gauges on Linux and under Wine
-# and compares their console output and the files they write. Timings are masked: statistics
+# and compares their console output and the files they write (uploads, EEPROM backups, lcd
+# bitmaps). Each run starts from the same firmware release, fw.7.hex, in its working folder. Timings are masked: statistics
 # keep their names, the progress lines and measured errors of Goto's timed loop are dropped, and
 # the program's own path reads "qx5cmd".
 set -uo pipefail
@@ -24,8 +25,19 @@ commands=(
   "-d=0 get_sig_fig"
   "-d=0 check_ranges"
   "-d=0 get_sizes"
+  "-d=0 upload upload_config"
+  "-d=0 -g=10001 download fw 17 GetQX5FirmwareVersion"
   "-h"
 )
+
+# A small firmware release for the simulated gauges' chipset: code at 0 and the version record
+# the simulated gauge reads at 0x1EFC0.
+release=$work/release
+mkdir -p "$release"
+head -c 3000 /dev/zero | tr '\0' '\125' >"$release/code.bin"
+printf 'VER:7.77\0' >"$release/version.bin"
+srec_cat "$release/code.bin" -binary "$release/version.bin" -binary -offset 0x1EFC0 \
+  -o "$release/fw.7.hex" -intel -obs=16 || exit 1
 
 normalise() {
   tr -d '\r' |
@@ -43,6 +55,8 @@ faults=0
 for i in "${!commands[@]}"; do
   words=${commands[$i]}
   mkdir -p "$work/linux$i" "$work/wine$i"
+  cp "$release/fw.7.hex" "$work/linux$i"
+  cp "$release/fw.7.hex" "$work/wine$i"
   # shellcheck disable=SC2086 # the words are split on purpose
   (cd "$work/linux$i" && QX5SIM=2 flock "$lock" "$linux" $words 2>&1) | normalise >"$work/linux$i.txt"
   # shellcheck disable=SC2086
@@ -53,11 +67,15 @@ for i in "${!commands[@]}"; do
     faults=$((faults + 1))
     continue
   fi
-  # Files written (lcd bitmaps) must match byte for byte; their names carry the time.
+  # Files written must match byte for byte; the names of lcd bitmaps carry the time.
   linux_files=$(cd "$work/linux$i" && ls | sed -E 's/_[A-Z][a-z]{2}[0-9]{2}_[0-9]{6}//' | sort)
   wine_files=$(cd "$work/wine$i" && ls | sed -E 's/_[A-Z][a-z]{2}[0-9]{2}_[0-9]{6}//' | sort)
+  # Text files end their lines as the platform does (HEX files in CRLF on Windows).
   linux_sums=$(cd "$work/linux$i" && cat -- * 2>/dev/null | md5sum)
-  wine_sums=$(cd "$work/wine$i" && cat -- * 2>/dev/null | md5sum)
+  wine_sums=$(cd "$work/wine$i" && for f in *; do
+    [ -e "$f" ] || continue
+    case $f in *.hex) tr -d '\r' <"$f" ;; *) cat -- "$f" ;; esac
+  done | md5sum)
   if [ "$linux_files" != "$wine_files" ] || [ "$linux_sums" != "$wine_sums" ]; then
     echo "files differ: qx5cmd $words"
     faults=$((faults + 1))

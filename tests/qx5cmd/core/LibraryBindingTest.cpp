@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/EnvironmentVariable.h"
 
 namespace qx5cmd {
 namespace {
@@ -50,9 +51,9 @@ TEST(LibraryBindingTest, MissingLibraryBindsNothingAndSaysWhy) {
 }
 
 TEST(LibraryBindingTest, EnvironmentVariableNamesTheLibraryFile) {
-  setenv(kLibraryEnvironmentVariable, fakeLibraryPath(true).c_str(), 1);
+  qx5::test::setEnvironment(kLibraryEnvironmentVariable, fakeLibraryPath(true));
   LibraryBinding library;
-  unsetenv(kLibraryEnvironmentVariable);
+  qx5::test::clearEnvironment(kLibraryEnvironmentVariable);
   EXPECT_EQ(library.path(), fakeLibraryPath(true));
   EXPECT_TRUE(library.loaded());
   EXPECT_EQ(library.GetFanSpeedPercent, nullptr);

@@ -7,6 +7,7 @@
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
+#include "support/EnvironmentVariable.h"
 
 namespace qx5cmd {
 namespace {
@@ -58,10 +59,10 @@ TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
                                              "Wait",
                                              "lcd",
                                              "Goto"}));
-  setenv("USERNAME", "quill", 1);
+  qx5::test::setEnvironment("USERNAME", "quill");
   TestRegistry developer;
   registerMeasurementTests(developer);
-  unsetenv("USERNAME");
+  qx5::test::clearEnvironment("USERNAME");
   ASSERT_EQ(developer.tests().size(), 26u);
   EXPECT_STREQ(developer.tests()[20]->name, "SetSerialNumber");
   EXPECT_STREQ(developer.tests()[21]->name, "SetDate");
@@ -93,10 +94,10 @@ TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
 }
 
 TEST_F(GenericTestsTest, IntegersThatDoNotFit32BitsAreRefused) {
-  setenv("USERNAME", "quill", 1);
+  qx5::test::setEnvironment("USERNAME", "quill");
   registry = TestRegistry{};
   registerMeasurementTests(registry);
-  unsetenv("USERNAME");
+  qx5::test::clearEnvironment("USERNAME");
   // Cut to 32 bits, this would write serial number 0 into the gauge.
   EXPECT_EQ(parse({"SetSerialNumber", "4294967296"}), 0);
   EXPECT_THAT(errors, StartsWith(" bad integer argument '4294967296' to SetSerialNumber"));

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <regex>
 
-#include "qx5cmd/fakelib/FakeLibrary.h"
 #include "qx5cmd/exercises/MonochromeBitmap.h"
+#include "qx5cmd/fakelib/FakeLibrary.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd {
@@ -138,6 +138,9 @@ TEST_F(LcdCaptureTest, MissingExportFailsWithoutCallingIt) {
 }
 
 TEST_F(LcdCaptureTest, FileThatCannotBeWrittenIsNamedAndTheCaptureStillSucceeds) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "a process's working folder cannot be removed on Windows";
+#endif
   // A working folder that no longer exists: nothing can be created in it.
   fs::path gone = dir_.path() / "gone";
   fs::create_directory(gone);

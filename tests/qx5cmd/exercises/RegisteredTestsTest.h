@@ -11,8 +11,9 @@
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
-#include "qx5cmd/fakelib/FakeLibrary.h"
 #include "qx5cmd/exercises/Registration.h"
+#include "qx5cmd/fakelib/FakeLibrary.h"
+#include "support/EnvironmentVariable.h"
 
 namespace qx5cmd::testing {
 
@@ -21,7 +22,7 @@ class RegisteredTestsTest : public FakeSessionTest {
   void SetUp() override {
     FakeSessionTest::SetUp();
     clearBreakRequest();
-    unsetenv("USERNAME");
+    qx5::test::clearEnvironment("USERNAME");
   }
   void TearDown() override {
     clearBreakRequest();

@@ -13,8 +13,8 @@
 namespace qx5cmd::testing {
 
 inline std::string fakeLibraryPath(bool withoutFanSpeedPercent = false) {
-  return std::string(QX5_BIN_DIR) + "/../fakelib/libfakeqx5" +
-         (withoutFanSpeedPercent ? "_nofanpercent" : "") + ".so";
+  return std::string(QX5_FAKELIB_PREFIX) + "fakeqx5" +
+         (withoutFanSpeedPercent ? "_nofanpercent" : "") + QX5_FAKELIB_SUFFIX;
 }
 
 class FakeControl {

@@ -9,7 +9,15 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+// Built for the 64-bit Windows test build only, where there is one calling convention. The
+// tester releases texts with oleaut32's SysFreeString there, so they come from oleaut32.
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+extern "C" __declspec(dllimport) char* __stdcall SysAllocStringByteLen(const char* bytes,
+                                                                       unsigned length);
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -77,12 +85,16 @@ bool currentFails() {
 }
 
 Bstr makeString(const char* bytes, unsigned length) {
+#if defined(_WIN32)
+  return ::SysAllocStringByteLen(bytes, length);
+#else
   char* block = static_cast<char*>(std::malloc(sizeof(std::uint32_t) + length + 1));
   std::uint32_t prefix = length;
   std::memcpy(block, &prefix, sizeof prefix);
   if (bytes) std::memcpy(block + sizeof prefix, bytes, length);
   block[sizeof prefix + length] = '\0';
   return block + sizeof prefix;
+#endif
 }
 
 Bstr text(const std::string& value) {
@@ -91,12 +103,14 @@ Bstr text(const std::string& value) {
 
 }  // namespace
 
+#if !defined(_WIN32)
 FAKE_EXPORT Bstr SysAllocStringByteLen(const char* bytes, unsigned length) {
   return makeString(bytes, length);
 }
 FAKE_EXPORT void SysFreeString(Bstr value) {
   if (value) std::free(value - sizeof(std::uint32_t));
 }
+#endif
 
 // Control.
 FAKE_EXPORT void FakeReset() {

@@ -10,31 +10,11 @@
 #include <string>
 #include <vector>
 
-// A fresh directory per test, removed afterwards; ctest runs test processes in parallel.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device seed;
-    path_ = std::filesystem::temp_directory_path() /
-            ("qx5hex_" + std::to_string(seed()) + "_" + std::to_string(seed()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+#include "support/TempDir.h"
 
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using qx5::test::readFile;
+using qx5::test::readTextFile;
+using qx5::test::TempDir;
 
 inline void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

@@ -37,7 +37,7 @@ TEST(HexWriter, KilobyteAtZeroAnnouncesUpperAddressZeroFirst) {
     writer.writeBlock(0, std::vector<uint8_t>(1024, 0x11).data(), 1024);
     writer.writeEndOfFileRecord();
   }
-  const auto records = lines(readFile(dir.file("a.hex")));
+  const auto records = lines(readTextFile(dir.file("a.hex")));
   ASSERT_EQ(records.size(), 66u);
   EXPECT_EQ(records.front(), ":020000040000FA");
   EXPECT_EQ(records[1], hexRecord(0, 0, std::vector<uint8_t>(16, 0x11)));
@@ -50,7 +50,7 @@ TEST(HexWriter, EepromImageEndsWithAShortRecord) {
   HexWriter writer(dir.file("e.hex"));
   writer.writeBlock(0xF00000, std::vector<uint8_t>(1010).data(), 1010);
   ASSERT_TRUE(writer.close());
-  const auto records = lines(readFile(dir.file("e.hex")));
+  const auto records = lines(readTextFile(dir.file("e.hex")));
   ASSERT_EQ(records.size(), 65u);
   EXPECT_EQ(records.front(), ":0200000400F00A");
   EXPECT_EQ(layout({records.back()}), std::vector<std::string>{"02@03F0"});
@@ -65,7 +65,7 @@ TEST(HexWriter, RecordsFollowTheBlockStartAndAreNeverSplitAt64KiB) {
   writer.writeBlock(0x1FFF8, data.data(), 16);
   writer.writeBlock(0x20008, data.data(), 1);
   ASSERT_TRUE(writer.close());
-  EXPECT_THAT(layout(lines(readFile(dir.file("b.hex")))),
+  EXPECT_THAT(layout(lines(readTextFile(dir.file("b.hex")))),
               ElementsAre("ELA 0000", "10@0005", "04@0015", "10@FFF0", "ELA 0001", "10@0000",
                           "10@0010", "10@FFF8", "ELA 0002", "01@0008"));
 }
@@ -78,7 +78,7 @@ TEST(HexWriter, RefusesRecordsOver255BytesAndFilesItCannotCreate) {
     EXPECT_FALSE(writer.writeRecord(0, 0, data.data(), 256));
     EXPECT_TRUE(writer.writeRecord(0, 0, data.data(), 255));
   }
-  EXPECT_EQ(readFile(dir.file("r.hex")), hexRecord(0, 0, std::vector<uint8_t>(255, 1)) + "\n");
+  EXPECT_EQ(readTextFile(dir.file("r.hex")), hexRecord(0, 0, std::vector<uint8_t>(255, 1)) + "\n");
 
   const std::string bad = dir.file("missing/dir/x.hex");
   CaptureStdout();
