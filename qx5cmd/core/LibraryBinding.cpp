@@ -14,6 +14,16 @@ LibraryBinding::LibraryBinding() {
   } else {
     std::string beside = platform::executableDirectory() + "/" + kLibraryFileName;
     load(platform::fileExists(beside) ? beside : std::string(kLibraryFileName));
+#if defined(QX5_LIBRARY_SONAME)
+    if (!module_) {
+      const std::string firstPath = path_, firstError = loadError_;
+      load(QX5_LIBRARY_SONAME);
+      if (!module_) {  // the usual name's failure says more
+        path_ = firstPath;
+        loadError_ = firstError;
+      }
+    }
+#endif
   }
   bindMembers();
 }

@@ -23,7 +23,7 @@ inline constexpr const char* kLibraryFileName = "libqx5dll.so";
 class LibraryBinding {
  public:
   // $QX5CMD_LIBRARY when set; otherwise the library beside the executable, then the system
-  // search path.
+  // search path (on Linux under the soname too, for installations without the dev link).
   LibraryBinding();
   // Exactly this file.
   explicit LibraryBinding(const std::string& path);

@@ -57,6 +57,10 @@ expect "calling init: $prefix/$bindir/[^ ]*libqx5dll\.so" \
   env LD_DEBUG=libs "$prefix/$bindir/qx5cmd" -d=0 GetSerialNumber
 expect '10001' "$prefix/$bindir/qx5cmd" -d=0 GetSerialNumber
 [ -s "$prefix/share/man/man1/qx5cmd.1" ]
+step "qx5cmd runs where only the soname is installed (a runtime package)"
+mv "$prefix/$libdir/libqx5dll.so" "$work/dev-link"
+expect '10001' "$prefix/$bindir/qx5cmd" -d=0 GetSerialNumber
+mv "$work/dev-link" "$prefix/$libdir/libqx5dll.so"
 
 step "a second process is refused, whichever name of the library each one loaded"
 "$prefix/$bindir/qx5cmd" -d=0 Wait 5 >/dev/null &

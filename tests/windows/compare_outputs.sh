@@ -2,9 +2,10 @@
 # compare_outputs.sh LINUX_QX5CMD WINDOWS_QX5CMD_EXE WORKDIR
 # Runs a dozen qx5cmd command lines against two fresh simulated gauges on Linux and under Wine
 # and compares their console output and the files they write (uploads, EEPROM backups, lcd
-# bitmaps). Each run starts from the same firmware release, fw.7.hex, in its working folder. Timings are masked: statistics
-# keep their names, the progress lines and measured errors of Goto's timed loop are dropped, and
-# the program's own path reads "qx5cmd".
+# bitmaps). Each run starts from the same firmware release, fw.2.hex, in its working folder.
+# Timings are masked: statistics keep their names, the progress lines and measured errors of
+# Goto's timed loop are dropped, and the program's own path reads "qx5cmd". The beep is
+# dropped too: the terminal bell on Linux, a system sound on Windows.
 set -uo pipefail
 linux=$1
 windows=$2
@@ -30,17 +31,17 @@ commands=(
   "-h"
 )
 
-# A small firmware release for the simulated gauges' chipset: code at 0 and the version record
+# A small firmware release for the simulated gauges' chipset (2): code at 0 and the version record
 # the simulated gauge reads at 0x1EFC0.
 release=$work/release
 mkdir -p "$release"
 head -c 3000 /dev/zero | tr '\0' '\125' >"$release/code.bin"
 printf 'VER:7.77\0' >"$release/version.bin"
 srec_cat "$release/code.bin" -binary "$release/version.bin" -binary -offset 0x1EFC0 \
-  -o "$release/fw.7.hex" -intel -obs=16 || exit 1
+  -o "$release/fw.2.hex" -intel -obs=16 || exit 1
 
 normalise() {
-  tr -d '\r' |
+  tr -d '\r\a' |
     sed -E -e 's#[^ ]*qx5cmd(\.exe)?\b#qx5cmd#g' \
       -e 's/(min|avg|max) -?[0-9.]+/\1 T/g' \
       -e 's/num \([0-9]+\)/num (N)/' \
@@ -55,8 +56,8 @@ faults=0
 for i in "${!commands[@]}"; do
   words=${commands[$i]}
   mkdir -p "$work/linux$i" "$work/wine$i"
-  cp "$release/fw.7.hex" "$work/linux$i"
-  cp "$release/fw.7.hex" "$work/wine$i"
+  cp "$release/fw.2.hex" "$work/linux$i"
+  cp "$release/fw.2.hex" "$work/wine$i"
   # shellcheck disable=SC2086 # the words are split on purpose
   (cd "$work/linux$i" && QX5SIM=2 flock "$lock" "$linux" $words 2>&1) | normalise >"$work/linux$i.txt"
   # shellcheck disable=SC2086
