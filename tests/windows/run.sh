@@ -44,6 +44,12 @@ wine cmd /c exit >/dev/null 2>&1
 check "32-bit QX5DLL.DLL: exports, imports, stdcall epilogues" \
   python3 "$root/tests/windows/check_dll.py" "$win32/bin/QX5DLL.DLL" \
   "$root/qx5_dll/api/export_table.txt" "$root/qx5_dll/include/qx5dll.h"
+check "32-bit files to ship: stripped, with the same exports and imports" bash -c '
+  for f in QX5DLL.DLL qx5cmd.exe; do
+    [ -s "$1/ship/$f" ] && [ "$(stat -c %s "$1/ship/$f")" -lt "$(stat -c %s "$1/bin/$f")" ] || exit 1
+    diff <(i686-w64-mingw32-objdump -p "$1/bin/$f" | sed -n "/^The Import Tables/,\$p") \
+      <(i686-w64-mingw32-objdump -p "$1/ship/$f" | sed -n "/^The Import Tables/,\$p") || exit 1
+  done' _ "$win32"
 check "64-bit QX5DLL.DLL and qx5cmd.exe need no MinGW runtime DLL" bash -c '
   for f in "$1/bin/QX5DLL.DLL" "$1/bin/qx5cmd.exe"; do
     if x86_64-w64-mingw32-objdump -p "$f" | grep -iE "DLL Name: (lib|setupapi|winusb|psapi)"; then
@@ -58,8 +64,8 @@ check "C client binds every export by name and ordinal and calls them" bash -c '
   grep -q "^gauge 1: serial 10002, pressures in range$" <<<"$out" && grep -q "^ok$" <<<"$out"' \
   _ "$win64" "$table_path" "$lock"
 
-check "qx5cmd.exe loads QX5DLL.DLL beside it and reads simulated gauges" bash -c '
-  out=$(cd "$1/bin" && QX5SIM=2 flock "$2" wine qx5cmd.exe -d=0 GetSerialNumber 2>&1 | tr -d "\r")
+check "qx5cmd.exe loads QX5DLL.DLL beside it and reads simulated gauges (the stripped pair)" bash -c '
+  out=$(cd "$1/ship" && QX5SIM=2 flock "$2" wine qx5cmd.exe -d=0 GetSerialNumber 2>&1 | tr -d "\r")
   echo "$out"; grep -q "GetSerialNumber      10002" <<<"$out"' _ "$win64" "$lock"
 
 check "process guard: a second process is refused while one holds the library" bash -c '
@@ -84,6 +90,9 @@ while read -r suite; do
     tr -d "\r" <"$4/$3.out" | grep -v "^\[       OK \]"
     exit $status' _ "$win64" "$lock" "$suite" "$work/suites"
 done <"$win64/windows_suites.txt"
+cat "$work"/suites/*.out 2>/dev/null | tr -d "\r" |
+  sed -nE 's/^\[==========\] ([0-9]+) tests? from .* ran\..*/\1/p' |
+  awk '{ n += $1 } END { print "     " n + 0 " unit tests ran under Wine" }'
 
 # --- the WinUSB binding against the stand-in SETUPAPI.DLL and WINUSB.DLL -------------------
 gauges=$work/gauges
