@@ -1,5 +1,6 @@
 #include "qx5cmd/firmware/FirmwareDownload.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "qx5cmd/core/BreakSignal.h"
@@ -23,13 +24,32 @@ bool loadFirmwareFile(const std::string& fileName, HexReader& reader) {
   return true;
 }
 
+// Every range below the write limit, except the erase blocks of the factory defaults: the
+// EEPROM step has just put this gauge's calibrated defaults there, and a release file carrying
+// bytes at that address would replace them with the file's.
 bool writeFlashRanges(MemoryTransfer& transfer, const HexReader& reader) {
+  using memory_map::kFactoryDefaults, memory_map::kFactoryDefaultsBlocksEnd;
+  bool defaultsKept = false;
   for (const HexRange& range : reader.ranges()) {
-    if (range.startAddress >= memory_map::kFirmwareWriteLimit) continue;
-    const auto size = static_cast<std::uint32_t>(range.bytes.size());
-    if (!transfer.eraseRegion(range.startAddress, size) ||
-        !transfer.write(range.startAddress, size, range.bytes.data()))
-      return false;
+    const std::uint32_t start = range.startAddress;
+    if (start >= memory_map::kFirmwareWriteLimit) continue;
+    const std::uint32_t end = start + static_cast<std::uint32_t>(range.bytes.size());
+    if (start < kFactoryDefaultsBlocksEnd && end > kFactoryDefaults && !defaultsKept) {
+      std::printf(
+          "\nthe file's bytes at %X to %X are not written: they hold the factory "
+          "default settings\n",
+          kFactoryDefaults, kFactoryDefaultsBlocksEnd - 1);
+      defaultsKept = true;
+    }
+    // The part before the defaults and the part after them; either may be empty.
+    const std::uint32_t pieces[2][2] = {{start, std::min(end, kFactoryDefaults)},
+                                        {std::max(start, kFactoryDefaultsBlocksEnd), end}};
+    for (const auto& [from, to] : pieces) {
+      if (from >= to) continue;
+      if (!transfer.eraseRegion(from, to - from) ||
+          !transfer.write(from, to - from, range.bytes.data() + (from - start)))
+        return false;
+    }
   }
   return true;
 }

@@ -17,6 +17,8 @@ namespace memory_map {
 inline constexpr std::uint32_t kProgramFlash = 0x000000;
 inline constexpr std::uint32_t kBootloaderTestArea = 0x1E000;
 inline constexpr std::uint32_t kFactoryDefaults = 0x1F000;
+// The end of the erase blocks that hold the factory defaults (1010 bytes in 64-byte blocks).
+inline constexpr std::uint32_t kFactoryDefaultsBlocksEnd = 0x1F400;
 // Firmware files are written only below this; configuration words and EEPROM lie above.
 inline constexpr std::uint32_t kFirmwareWriteLimit = 0x200000;
 inline constexpr std::uint32_t kConfigurationWords = 0x300000;

@@ -36,5 +36,31 @@ TEST_F(FirmwareDownloadTest, TheStationSkipsTheEepromStepForAGaugeInItsBootloade
   EXPECT_THAT(gauge_.shown, ElementsAre("1:Version", "2:3.21"));
 }
 
+// A release file that reaches into the factory defaults must not replace the gauge's own:
+// the blocks holding them are neither erased nor written, the rest of the range is.
+TEST_F(FirmwareDownloadTest, ARangeOverTheFactoryDefaultsLeavesThemAsTheyAre) {
+  {
+    HexWriter writer("fw.2.hex");
+    const std::vector<std::uint8_t> code(0x600, 0xA5);  // 0x1EF00 to 0x1F4FF
+    writer.writeBlock(0x1EF00, code.data(), code.size());
+    writer.writeEndOfFileRecord();
+  }
+  std::fill(gauge_.flash.begin() + 0x1F000, gauge_.flash.begin() + 0x1F400, 0x11);
+  gauge_.bootloader = true;
+  FirmwareDownload request;
+  request.fileStem = "fw";
+  request.eepromForBootloaderGauge = false;
+  ASSERT_TRUE(downloadFirmware(transfer_, kBootloaderSerial, request));
+  EXPECT_THAT(gauge_.callsStartingWith("erase"), ElementsAre("erase 1ef00 256", "erase 1f400 256"));
+  auto all = [&](std::uint32_t from, std::uint32_t to, std::uint8_t value) {
+    return std::all_of(gauge_.flash.begin() + from, gauge_.flash.begin() + to,
+                       [value](std::uint8_t b) { return b == value; });
+  };
+  EXPECT_TRUE(all(0x1EF00, 0x1F000, 0xA5));
+  EXPECT_TRUE(all(0x1F000, 0x1F400, 0x11));
+  EXPECT_TRUE(all(0x1F400, 0x1F500, 0xA5));
+  EXPECT_THAT(output(), ::testing::HasSubstr("bytes at 1F000 to 1F3FF are not written"));
+}
+
 }  // namespace
 }  // namespace qx5cmd
