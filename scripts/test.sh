@@ -32,6 +32,8 @@ scripts/fuzz.sh 5
 if [ "${QX5_SKIP_WINDOWS:-0}" = 1 ]; then
   echo "== Windows stage skipped (QX5_SKIP_WINDOWS=1)"
 else
+  started=$SECONDS
   scripts/test-windows.sh build/release
+  echo "== Windows stage took $((SECONDS - started)) s"
 fi
 echo "== all tests passed"
