@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 
 #include "gaugesim/Parsing.h"
 #include "qx5_dll/platform/Errors.h"
@@ -35,7 +34,8 @@ std::string interfacePathFor(const GaugeConfig& config) {
 
 SimulatedUsbPlatform::SimulatedUsbPlatform(std::unique_ptr<Environment> environment,
                                            SimulationOptions options)
-    : environment_(std::move(environment)),
+    : clock_(options.clock ? *options.clock : platform::processClock()),
+      environment_(std::move(environment)),
       options_(std::move(options)),
       trace_(options_.tracePath) {}
 
@@ -256,7 +256,7 @@ void SimulatedUsbPlatform::applyFaults(Link& link, Response& response, const std
 
 void SimulatedUsbPlatform::persist(Link& link, std::uint8_t command) {
   if (!link.gauge->dirty() || !environment_->keepsState()) return;
-  const TimePoint now = SteadyClock::now();
+  const TimePoint now = clock_.now();
   const bool burst = command == kMemoryWrite || command == kMemoryErase;
   if (burst && now - link.lastSave < kMemorySaveInterval) return;
   environment_->save(*link.gauge);
@@ -306,12 +306,12 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
                              ? kDefaultPipeTimeoutMs
                              : timeout->second;
   if (const std::uint32_t ceiling = timeoutCeiling; ceiling) waitMs = std::min(waitMs, ceiling);
-  const TimePoint deadline = SteadyClock::now() + milliseconds(waitMs);
+  const TimePoint deadline = clock_.now() + milliseconds(waitMs);
 
   for (;;) {
     Link* link = liveLink(iface);
     if (!link) return false;
-    const TimePoint now = SteadyClock::now();
+    const TimePoint now = clock_.now();
     if (!link->inPipe.empty() && link->inPipe.front().readyAt <= now) {
       const std::vector<std::uint8_t> bytes = std::move(link->inPipe.front().bytes);
       link->inPipe.pop_front();
@@ -324,7 +324,7 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
     TimePoint wakeUp = deadline;
     if (!link->inPipe.empty()) wakeUp = std::min(wakeUp, link->inPipe.front().readyAt);
     lock.unlock();
-    std::this_thread::sleep_until(std::min(wakeUp, now + milliseconds(50)));
+    clock_.sleepUntil(std::min(wakeUp, now + milliseconds(50)));
     lock.lock();
   }
 }
@@ -337,7 +337,7 @@ void SimulatedUsbPlatform::waitForFrame() {
   TimePoint end;
   {
     std::lock_guard lock(mutex_);
-    const TimePoint now = SteadyClock::now();
+    const TimePoint now = clock_.now();
     if (busStart_ == TimePoint{}) busStart_ = now;
     // The frame boundary after now, and never the frame of the previous transfer: a caller that
     // woke late gets the frame it asked for, so late wake-ups do not add up over a burst.
@@ -345,8 +345,7 @@ void SimulatedUsbPlatform::waitForFrame() {
     if (end <= lastFrameEnd_) end = lastFrameEnd_ + frame;
     lastFrameEnd_ = end;
   }
-  // Some thread libraries wake a little before the time asked for (whole-millisecond sleeps).
-  while (SteadyClock::now() < end) std::this_thread::sleep_until(end);
+  clock_.sleepUntil(end);
 }
 
 // --- Factory
@@ -362,8 +361,9 @@ std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simVa
     else
       std::cerr << "QX5SIM_LATENCY_MS=" << text << ": not a number of milliseconds; using 0\n";
   }
-  return std::make_unique<SimulatedUsbPlatform>(Environment::fromValue(qx5simValue, std::cerr),
-                                                std::move(options));
+  const ClockSource clock = [] { return platform::processClock().now(); };
+  return std::make_unique<SimulatedUsbPlatform>(
+      Environment::fromValue(qx5simValue, std::cerr, clock), std::move(options));
 }
 
 }  // namespace qx5::sim

@@ -12,6 +12,7 @@
 
 #include "gaugesim/Environment.h"
 #include "gaugesim/Trace.h"
+#include "qx5_dll/platform/Clock.h"
 #include "qx5_dll/usb/UsbPlatform.h"
 
 namespace qx5::sim {
@@ -26,6 +27,7 @@ struct SimulationOptions {
   // QX5SIM_LATENCY_MS: the bus's frame; a transfer ends at the frame boundary after it was
   // asked for, one transfer per frame.
   std::uint32_t latencyMs = 0;
+  platform::Clock* clock = nullptr;  // null: the process clock
 };
 
 // The interface path of a gauge, as enumeration reports it.
@@ -106,6 +108,7 @@ class SimulatedUsbPlatform : public UsbPlatform {
   void waitForFrame();
   bool fail(int error);
 
+  platform::Clock& clock_;
   std::mutex mutex_;
   std::unique_ptr<Environment> environment_;
   SimulationOptions options_;

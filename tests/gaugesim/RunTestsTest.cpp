@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "SimHarness.h"
+#include "support/ManualClock.h"
 #include "gaugesim/SigFig.h"
 
 namespace qx5::sim::testing {
@@ -58,7 +59,8 @@ std::string rightAligned(const char* text) {
 
 class RunTests : public ::testing::Test {
  protected:
-  CountedGauges gauges;
+  qx5::test::ManualClock clock;
+  CountedGauges gauges{1, &clock};
   OpenGauge gauge = gauges.open();
 };
 
@@ -98,7 +100,7 @@ TEST_F(RunTests, SizesCountersAndBattery) {
   const Bytes first = gauge.ok(runTestRequest(4, Bytes(1, 0)));
   ASSERT_EQ(first[5], 26);
   EXPECT_EQ(int16At(first, 8), 1) << "one key press";
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  clock.sleepFor(std::chrono::milliseconds(30));
   const Bytes later = gauge.ok(runTestRequest(4, Bytes(1, 0)));
   EXPECT_GT(static_cast<std::uint16_t>(int16At(later, 8 + 2 * 12)),
             static_cast<std::uint16_t>(int16At(first, 8 + 2 * 12)))
