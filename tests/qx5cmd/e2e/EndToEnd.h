@@ -64,13 +64,12 @@ inline std::string freshVirtualClock() {
   static int next = 0;
   return clocks.file("clock" + std::to_string(next++));
 }
-inline const std::map<std::string, std::string> kRealTime{{"QX5_VIRTUAL_CLOCK", ""}};
 
 // qx5cmd loads a copy of the library of this test's own unless told otherwise: the library's
 // guard refuses while another process has a file of its name loaded, and other test runs on
-// the machine load libqx5dll.so too. Each run has a virtual clock of its own, so its waits take
-// no time and the gauges see exactly the time the tester waited, unless the environment sets
-// QX5_VIRTUAL_CLOCK itself (kRealTime: for runs that are interrupted while they wait).
+// the machine load libqx5dll.so too. A run has a virtual clock of its own, so its waits take no
+// time and the gauges see exactly the time the tester waited; one that is sent a signal waits in
+// real time (there must be a wait to interrupt) unless its environment names a clock.
 inline ProcessResult qx5cmd(std::vector<std::string> args,
                             std::map<std::string, std::string> env = {}, int signal = 0,
                             const std::string& signalAfterOutput = "",
@@ -79,7 +78,7 @@ inline ProcessResult qx5cmd(std::vector<std::string> args,
   options.environment = std::move(env);
   options.environment.emplace("QX5CMD_LIBRARY", qx5::test::privateLibrary());
   options.environment.emplace("USERNAME", "");
-  options.environment.emplace("QX5_VIRTUAL_CLOCK", freshVirtualClock());
+  if (signal == 0) options.environment.emplace("QX5_VIRTUAL_CLOCK", freshVirtualClock());
   options.signal = signal;
   options.signalAfterMs = 200;
   options.signalAfterOutput = signalAfterOutput;

@@ -63,7 +63,9 @@ struct Station {
     return true;
   }
   // qx5cmd with `args` in the working folder while `script` plugs and unplugs gauges; Ctrl+C
-  // once standard output shows `breakAfter`.
+  // once standard output shows `breakAfter`. The station's waits are on a virtual clock unless
+  // `env` says otherwise: it then polls for gauges without pause, and sees every plug and unplug
+  // however busy the machine is.
   ProcessResult run(std::vector<std::string> args, const std::function<void()>& script,
                     const std::string& breakAfter,
                     std::map<std::string, std::string> env = {}) const {
@@ -72,6 +74,7 @@ struct Station {
     options.environment["QX5SIM"] = gauges().string();
     options.environment["QX5CMD_LIBRARY"] = qx5::test::privateLibrary();
     options.environment["USERNAME"] = "";
+    options.environment.emplace("QX5_VIRTUAL_CLOCK", freshVirtualClock());
     options.signal = SIGINT;
     options.signalAfterMs = 200;
     options.signalAfterOutput = breakAfter;
@@ -213,9 +216,10 @@ TEST(Qx5cmdStation, ABreakDuringAnUpgradeLeavesTheGaugeForTheNextRun) {
   REQUIRE_STATION_EXPORTS();
   Station station;
   station.plug("a", "serial = 4001\n");
-  // Slow transfers, so the break lands while the settings are being read.
-  ProcessResult r = station.run({"-d=100", "-s", "firmware_upgrade_station", "fw", "3.21", "17"},
-                                [] {}, "uploading eeprom\n", {{"QX5SIM_LATENCY_MS", "10"}});
+  // Slow transfers in real time, so the break lands while the settings are being read.
+  ProcessResult r =
+      station.run({"-d=100", "-s", "firmware_upgrade_station", "fw", "3.21", "17"}, [] {},
+                  "uploading eeprom\n", {{"QX5SIM_LATENCY_MS", "10"}, {"QX5_VIRTUAL_CLOCK", ""}});
   EXPECT_THAT(r.out, HasSubstr("<.. break ..>\n"));
   EXPECT_THAT(r.out, HasSubstr("\n--- Stats ---\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("\nupdateFirmware")));
