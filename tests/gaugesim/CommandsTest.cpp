@@ -2,9 +2,9 @@
 #include <cmath>
 
 #include "SimHarness.h"
-#include "support/ManualClock.h"
 #include "gaugesim/EepromImage.h"
 #include "gaugesim/GaugeModel.h"
+#include "support/ManualClock.h"
 
 namespace qx5::sim::testing {
 namespace {

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "SimHarness.h"
-#include "support/ManualClock.h"
 #include "gaugesim/SigFig.h"
+#include "support/ManualClock.h"
 
 namespace qx5::sim::testing {
 namespace {

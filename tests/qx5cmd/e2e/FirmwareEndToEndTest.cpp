@@ -284,9 +284,9 @@ TEST(Qx5cmdFirmware, AnInterruptedDownloadRecoversOnTheNextRun) {
     bench.plug("a", "fault = unplug-after=" + std::to_string(cut.packet) + "\n");
     // A gauge gone at the launch is waited for 10 s per attempt: the technician gives up, or
     // the tester does first (its waits take no time on the virtual clock).
-    ProcessResult cutRun = bench.run({"download", "fw", "17"},
-                                     {{"QX5_VIRTUAL_CLOCK", freshVirtualClock()}},
-                                     "launching new firmware...");
+    ProcessResult cutRun =
+        bench.run({"download", "fw", "17"}, {{"QX5_VIRTUAL_CLOCK", freshVirtualClock()}},
+                  "launching new firmware...");
     EXPECT_THAT(cutRun.out, Not(HasSubstr("New firmware:")));
 
     // A gauge cut off while its flash was being written comes back in its bootloader.
