@@ -24,9 +24,13 @@ jobs=$(nproc)
 names=()
 walls=()
 cpus=()
-# Seconds of processor time of every finished child so far (user + system).
+# Seconds of processor time of every finished child so far (user + system). `times` runs in this
+# shell, not in a pipe: a subshell would report only its own children.
+cpu_file=$(mktemp)
 child_cpu() {
-  times | tail -1 | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n }'
+  times >"$cpu_file"
+  tail -1 "$cpu_file" |
+    awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n }'
 }
 report_times() {
   ((${#names[@]})) || return 0
@@ -39,7 +43,7 @@ report_times() {
   printf '%-10s %5d s\n' total "$total"
 }
 # A failed stage ends the run: the times so far still show.
-trap report_times EXIT
+trap 'report_times; rm -f "$cpu_file"' EXIT
 stage() {  # stage NAME COMMAND...
   local name=$1 started=$SECONDS cpu
   shift
@@ -76,6 +80,7 @@ stage release run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if ((quick)); then
   trap - EXIT
   report_times
+  rm -f "$cpu_file"
   echo "== release tests passed (--quick: the other stages not run)"
   exit 0
 fi
@@ -89,4 +94,5 @@ else
 fi
 trap - EXIT
 report_times
+rm -f "$cpu_file"
 echo "== all tests passed"
