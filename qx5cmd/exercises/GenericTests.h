@@ -11,8 +11,8 @@
 
 namespace qx5cmd {
 
-// Number conversions of test arguments: the whole text must be used; the empty text is 0.
-// Integers must fit 32 bits.
+// Number conversions of test arguments: the whole text must be used; the empty text is 0
+// (the tests refuse a missing argument before converting). Integers must fit 32 bits.
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
 
