@@ -103,30 +103,20 @@ def split_comment(line):
 
 
 def line_pattern(expected):
-    parts = [re.escape(p) for p in expected.rstrip().split("...")]
-    return re.compile(".*".join(parts) + r"\s*")
+    return re.compile(".*".join(re.escape(p) for p in expected.rstrip().split("...")))
 
 
 def matches(expected, actual):
     """Whole-output match; an expected line "..." takes any number of lines."""
-    expected = [e for e in expected]
     actual = [a.rstrip() for a in actual]
-    memo = {}
-
-    def at(i, j):
-        if (i, j) in memo:
-            return memo[i, j]
-        if i == len(expected):
-            r = j == len(actual)
-        elif expected[i].strip() == "...":
-            r = any(at(i + 1, k) for k in range(j, len(actual) + 1))
+    reachable = {0}  # how many actual lines the expected lines so far can account for
+    for line in expected:
+        if line.strip() == "...":
+            reachable = set(range(min(reachable), len(actual) + 1)) if reachable else set()
         else:
-            r = j < len(actual) and line_pattern(expected[i]).fullmatch(actual[j]) is not None \
-                and at(i + 1, j + 1)
-        memo[i, j] = r
-        return r
-
-    return at(0, 0)
+            p = line_pattern(line)
+            reachable = {j + 1 for j in reachable if j < len(actual) and p.fullmatch(actual[j])}
+    return len(actual) in reachable
 
 
 class Runner:

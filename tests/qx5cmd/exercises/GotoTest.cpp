@@ -105,8 +105,7 @@ TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
   EXPECT_EQ(gotoAt(2).displayName, "Goto 15");
 
   EXPECT_EQ(parse({"Goto"}), 0);
-  EXPECT_THAT(errors, StartsWith(" missing pressure to Goto invalid argument to test Goto
-"));
+  EXPECT_THAT(errors, StartsWith(" missing pressure to Goto invalid argument to test Goto\n"));
 }
 
 TEST_F(GotoTest, BadPressureIsRefusedAndHugeLimitsSaturate) {
