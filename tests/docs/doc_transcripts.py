@@ -121,7 +121,8 @@ def matches(expected, actual):
 
 class Runner:
     def __init__(self, build, source, scratch):
-        self.scratch, self.failures, self.count, self.verbose = scratch, [], 0, False
+        self.scratch, self.failures, self.verbose = scratch, [], False
+        self.count = self.compared = 0
         os.makedirs(os.path.join(scratch, "build"))
         os.symlink(os.path.abspath(build), os.path.join(scratch, "build", "release"))
         for name in ("python", "examples", "packaging"):
@@ -178,6 +179,7 @@ class Runner:
                 self.fail(where, command, f"exit status {r.returncode}", text)
                 return
         if block.output is not None:
+            self.compared += 1
             actual = "".join(outputs).splitlines()
             if not matches(block.output, actual):
                 self.fail(where, " ; ".join(l for l in block.lines if l.strip()),
@@ -266,8 +268,9 @@ def main():
             shutil.rmtree(scratch, ignore_errors=True)
     for failure in runner.failures:
         print(failure)
-    print(f"{name}: {runner.count} commands, {len(runner.failures)} failed")
-    return 1 if runner.failures else 0
+    print(f"{name}: {runner.count} commands, {runner.compared} outputs compared, "
+          f"{len(runner.failures)} failed")
+    return 1 if runner.failures or runner.count == 0 else 0
 
 
 if __name__ == "__main__":
