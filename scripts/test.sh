@@ -25,12 +25,12 @@ names=()
 walls=()
 cpus=()
 # Seconds of processor time of every finished child so far (user + system). `times` runs in this
-# shell, not in a pipe: a subshell would report only its own children.
+# shell, not in a pipe or $(...): a subshell would report only its own children.
 cpu_file=$(mktemp)
-child_cpu() {
+child_cpu() {  # into cpu_now
   times >"$cpu_file"
-  tail -1 "$cpu_file" |
-    awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n }'
+  cpu_now=$(tail -1 "$cpu_file" |
+    awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); n += t[1] * 60 + t[2] } printf "%d", n }')
 }
 report_times() {
   ((${#names[@]})) || return 0
@@ -47,12 +47,14 @@ trap 'report_times; rm -f "$cpu_file"' EXIT
 stage() {  # stage NAME COMMAND...
   local name=$1 started=$SECONDS cpu
   shift
-  cpu=$(child_cpu)
+  child_cpu
+  cpu=$cpu_now
   echo "== stage $name"
   "$@"
   names+=("$name")
   walls+=($((SECONDS - started)))
-  cpus+=($(($(child_cpu) - cpu)))
+  child_cpu
+  cpus+=($((cpu_now - cpu)))
 }
 
 run_suite() {
