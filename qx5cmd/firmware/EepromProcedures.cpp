@@ -45,12 +45,17 @@ bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& i
   return whole;
 }
 
-bool upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVersion,
-                   bool copyToDefaults) {
+EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVersion,
+                            bool copyToDefaults) {
   EEPROM live(serial, kLiveStem);
   EEPROM defaults(serial, kDefaultsStem);
   StatsTimes& timing = stats().times("upgradeEEPROM");
   timing.start();
+  bool wrote = false;  // a write or erase has been sent to the gauge
+  auto failed = [&] {
+    timing.clear();
+    return wrote ? EepromOutcome::failedWriting : EepromOutcome::failedUntouched;
+  };
 
   bool rewrite = false;  // the defaults in flash are to be replaced
   if (copyToDefaults || !live.loadFromFile(kLiveStem)) {
@@ -58,22 +63,19 @@ bool upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVers
     // Half an image can look valid (its serial number comes first) and would be written back.
     if (!uploadWithBackup(transfer, memory_map::kDataEeprom, live)) {
       std::printf("aborting eeprom upgrade because eeprom could not be read\n");
-      timing.clear();
-      return false;
+      return failed();
     }
   }
   if (!live.isValid()) {
     std::printf("aborting eeprom upgrade because eeprom is invalid\n");
-    timing.clear();
-    return false;
+    return failed();
   }
   if (live.conformToVersion(targetVersion)) {
     std::printf("downloading eeprom\n");
     transfer.resetProgress(TransferKind::write, kEepromBytes);
-    if (!transfer.write(memory_map::kDataEeprom, kEepromBytes, live.image().data())) {
-      timing.clear();
-      return false;
-    }
+    wrote = true;
+    if (!transfer.write(memory_map::kDataEeprom, kEepromBytes, live.image().data()))
+      return failed();
   }
 
   if (!copyToDefaults && !defaults.loadFromFile(kDefaultsStem)) {
@@ -84,8 +86,7 @@ bool upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVers
     if (!uploadImage(transfer, memory_map::kFactoryDefaults, defaults)) {
       defaults.describe();
       std::printf("aborting eeprom upgrade because default factory settings could not be read\n");
-      timing.clear();
-      return false;
+      return failed();
     }
     defaults.describe();
     if (!defaults.isValid()) {
@@ -112,13 +113,12 @@ bool upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVers
   if (defaults.conformToVersion(targetVersion)) rewrite = true;
 
   if (rewrite) {
-    if (!enterBootloaderForDefaults(transfer) || !writeDefaults(transfer, defaults)) {
-      timing.clear();
-      return false;
-    }
+    if (!enterBootloaderForDefaults(transfer)) return failed();
+    wrote = true;
+    if (!writeDefaults(transfer, defaults)) return failed();
   }
   timing.stop();
-  return true;
+  return EepromOutcome::done;
 }
 
 bool saveSettings(MemoryTransfer& transfer, std::int32_t serial) {

@@ -31,7 +31,8 @@ bool aDownloadEEPROM::parseArgument(int, bool& ok, bool& more, const std::string
 }
 
 bool aDownloadEEPROM::run() {
-  return upgradeEeprom(transfer_, gauge_.serialNumber(), eepromVersion_, false) &&
+  return upgradeEeprom(transfer_, gauge_.serialNumber(), eepromVersion_, false) ==
+             EepromOutcome::done &&
          !breakRequested() && transfer_.launchFirmware();
 }
 

@@ -66,9 +66,18 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   HexReader reader;
   if (!loadFirmwareFile(fileName, reader)) return false;
 
-  // Its result is not used: the firmware goes on even when the settings stay as they are.
-  if (request.eepromForBootloaderGauge || serial != kBootloaderSerial)
-    upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults);
+  // Settings left as they were (an unreadable or invalid image: a new gauge) let the firmware
+  // go on. Half-written ones stop it: the upgraded firmware would make later runs take the
+  // gauge for done, and nothing would repair them.
+  if (request.eepromForBootloaderGauge || serial != kBootloaderSerial) {
+    if (upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults) ==
+        EepromOutcome::failedWriting) {
+      std::printf(
+          "the eeprom upgrade failed after it began writing to the gauge: the firmware is not "
+          "downloaded; run it again to repair the settings\n");
+      return false;
+    }
+  }
   if (breakRequested() || !transfer.switchToBootloader()) return false;
 
   transfer.resetProgress(TransferKind::write, reader.total());

@@ -14,46 +14,18 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr std::int32_t kSerial = 12345;
-constexpr std::uint32_t kDefaults = 0x1F000;
 
-// A settings image of `version` for the gauge, calibrated on `year`-06-15.
-EEPROM::Image settingsImage(int version, int year = 2020, std::int32_t serial = kSerial) {
-  EEPROM eeprom(serial, "image");
-  auto& image = eeprom.image();
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
-  image[0] = static_cast<std::uint8_t>(version);
-  image[1] = 1;
-  for (int i = 0; i < 4; ++i)
-    image[31 + i] = static_cast<std::uint8_t>(std::uint32_t(serial) >> (8 * i));
-  const std::size_t date = version == 16 ? 302 : 238;
-  image[date] = 15;
-  image[date + 1] = 6;
-  image[date + 2] = static_cast<std::uint8_t>(year);
-  image[date + 3] = static_cast<std::uint8_t>(year >> 8);
-  image[1008] = 0x5B;
-  image[1009] = 0x4A;
-  return image;
-}
+using testing::settingsImage;
 
 class EepromProceduresTest : public testing::MemoryToolsTest {
  protected:
-  void putLive(const EEPROM::Image& image) {
-    std::copy(image.begin(), image.end(), gauge_.eeprom.begin());
+  void putLive(const EEPROM::Image& image) { gauge_.putLive(image); }
+  void putDefaults(const EEPROM::Image& image) { gauge_.putDefaults(image); }
+  EEPROM::Image live() const { return gauge_.live(); }
+  EEPROM::Image defaults() const { return gauge_.defaults(); }
+  bool upgrade(int target, bool copy) {
+    return upgradeEeprom(transfer_, kSerial, target, copy) == EepromOutcome::done;
   }
-  void putDefaults(const EEPROM::Image& image) {
-    std::copy(image.begin(), image.end(), gauge_.flash.begin() + kDefaults);
-  }
-  EEPROM::Image live() const {
-    EEPROM::Image image{};
-    std::copy_n(gauge_.eeprom.begin(), image.size(), image.begin());
-    return image;
-  }
-  EEPROM::Image defaults() const {
-    EEPROM::Image image{};
-    std::copy_n(gauge_.flash.begin() + kDefaults, image.size(), image.begin());
-    return image;
-  }
-  bool upgrade(int target, bool copy) { return upgradeEeprom(transfer_, kSerial, target, copy); }
   static bool exists(const char* name) { return std::filesystem::exists(name); }
 
   ProgressMeter meter_{[](const std::string&) {}};

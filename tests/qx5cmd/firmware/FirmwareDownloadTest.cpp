@@ -13,6 +13,19 @@ using ::testing::ElementsAre;
 
 class FirmwareDownloadTest : public testing::MemoryToolsTest {
  protected:
+  // A release of 64 bytes of code at 0 in fw.2.hex.
+  static void writeRelease() {
+    HexWriter writer("fw.2.hex");
+    const std::vector<std::uint8_t> code(64, 0x5A);
+    writer.writeBlock(0, code.data(), code.size());
+    writer.writeEndOfFileRecord();
+  }
+  bool download(int eepromVersion = 17) {
+    FirmwareDownload request;
+    request.fileStem = "fw";
+    request.eepromVersion = eepromVersion;
+    return downloadFirmware(transfer_, gauge_.serialNumber(), request);
+  }
   ProgressMeter meter_{[](const std::string&) {}};
   MemoryTransfer transfer_{gauge_, meter_};
 };
@@ -60,6 +73,34 @@ TEST_F(FirmwareDownloadTest, ARangeOverTheFactoryDefaultsLeavesThemAsTheyAre) {
   EXPECT_TRUE(all(0x1F000, 0x1F400, 0x11));
   EXPECT_TRUE(all(0x1F400, 0x1F500, 0xA5));
   EXPECT_THAT(output(), ::testing::HasSubstr("bytes at 1F000 to 1F3FF are not written"));
+}
+
+// Settings the EEPROM step could not read or trust were left as they were: the firmware goes
+// on. Settings it began to write and did not finish stop the firmware before the bootloader.
+TEST_F(FirmwareDownloadTest, OnlyAnEepromStepThatBeganWritingStopsTheFirmware) {
+  writeRelease();
+  const struct {
+    const char* what;
+    long uploadsLeft, downloadsLeft;
+    bool flashed;
+  } cases[] = {
+      {"invalid image", -1, -1, true},
+      {"unreadable image", 3, -1, true},
+      {"live write cut", -1, 4, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    gauge_ = testing::FakeMemoryGauge{};
+    if (c.what != std::string("invalid image")) gauge_.putLive(testing::settingsImage(16));
+    gauge_.putDefaults(testing::settingsImage(17));
+    gauge_.uploadsLeft = c.uploadsLeft;
+    gauge_.downloadsLeft = c.downloadsLeft;
+    EXPECT_EQ(download(), c.flashed);
+    EXPECT_EQ(gauge_.flash[0] == 0x5A, c.flashed);
+    EXPECT_EQ(gauge_.callsStartingWith("doBoot 0").empty(), !c.flashed);
+    EXPECT_EQ(output().find("failed after it began writing") != std::string::npos, !c.flashed);
+    for (const char* file : {"eeprom.12345.hex", "defaults.12345.hex"}) std::remove(file);
+  }
 }
 
 }  // namespace
