@@ -40,7 +40,8 @@ bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& i
   if (whole) {
     image.saveToFile(image.label());
   } else {
-    std::printf("reading %s from the gauge failed; no backup made\n", image.label().c_str());
+    std::printf("reading %s from the gauge failed at address %x; no backup made\n",
+                image.label().c_str(), transfer.failedReadAddress());
   }
   return whole;
 }

@@ -92,18 +92,31 @@ TEST(Qx5cmdFirmware, UploadsReadBackAsTheGaugesMemory) {
             Bytes(memory->config.begin(), memory->config.begin() + 8));
 }
 
-TEST(Qx5cmdFirmware, AnUploadCutShortStillWritesAWellFormedFile) {
+// A backup cut short must not pass for a full one: the test fails and names the address, and
+// the file written so far stays well formed (whole blocks only).
+TEST(Qx5cmdFirmware, AnUploadCutShortFailsAndKeepsAWellFormedFile) {
   REQUIRE_MEMORY_EXPORTS();
   Bench bench;
   bench.plug("a", "fault = unplug-after=12\n");
-  ProcessResult r = bench.run({"upload"});
-  EXPECT_EQ(r.exitStatus, 0);
+  ProcessResult r = bench.run({"-s", "upload"});
+  EXPECT_THAT(r.out, HasSubstr("\nfailed upload "));
   const std::string text = readFile(bench.work() / "test.hex");
   EXPECT_TRUE(text.ends_with(":00000001FF\n")) << text;
   const Bytes image = hexImage(bench.work() / "test.hex");
   EXPECT_GT(image.size(), 0u);
   EXPECT_LT(image.size(), 1024u);
-  EXPECT_EQ(image.size() % 48, 0u);  // whole blocks only
+  EXPECT_EQ(image.size() % 48, 0u);
+  char address[64];
+  std::snprintf(address, sizeof address, "ERROR uploading memory from address %zx\n", image.size());
+  EXPECT_THAT(r.out, HasSubstr(address));
+
+  Bench eeprom;
+  eeprom.plug("a", "fault = unplug-after=20\n");  // within the live EEPROM image
+  r = eeprom.run({"-s", "upload_eeprom", "x"});
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("reading eeprom from the gauge failed at address "
+                                              "f00[0-9a-f]+; no backup made"));
+  EXPECT_THAT(r.out, HasSubstr("\nfailed upload_eeprom x "));
+  EXPECT_FALSE(fs::exists(eeprom.work() / "eeprom.10001.hex"));
 }
 
 // --- Bootloader test ---------------------------------------------------------------------------
