@@ -11,6 +11,8 @@
 namespace qx5cmd {
 namespace {
 
+constexpr int kNoChipset = -1;  // what a failed GetChipset reads as
+
 // The file, read whole, or nothing: a half-read image must never reach flash.
 bool loadFirmwareFile(const std::string& fileName, HexReader& reader) {
   if (!reader.load(fileName)) {
@@ -62,9 +64,23 @@ std::string firmwareFileName(const std::string& stem, int chipset) {
 
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
                       const FirmwareDownload& request) {
-  const std::string fileName = firmwareFileName(request.fileStem, transfer.gauge().chipset());
+  MemoryGauge& gauge = transfer.gauge();
+  int chipset = gauge.chipset();
+  bool switchedForChipset = false;
+  if (chipset == kNoChipset) {
+    // Some application firmware leaves the chipset to its bootloader: ask there, and start the
+    // firmware again if no file can be loaded, so a failed download leaves the gauge running.
+    switchedForChipset = !isBootloaderVersion(gauge.firmwareVersion());
+    if (breakRequested() || !transfer.switchToBootloader()) return false;
+    chipset = gauge.chipset();
+  }
+  const std::string fileName = firmwareFileName(request.fileStem, chipset);
   HexReader reader;
-  if (!loadFirmwareFile(fileName, reader)) return false;
+  if (chipset == kNoChipset) std::printf("the gauge does not report its chipset\n");
+  if (chipset == kNoChipset || !loadFirmwareFile(fileName, reader)) {
+    if (switchedForChipset && !breakRequested()) transfer.launchFirmware();
+    return false;
+  }
 
   // Settings left as they were (an unreadable or invalid image: a new gauge) let the firmware
   // go on. Half-written ones stop it: the upgraded firmware would make later runs take the

@@ -211,6 +211,24 @@ TEST(Qx5cmdFirmware, AFileThatCannotBeReadWholeLeavesTheGaugeUntouched) {
   }
 }
 
+// The application does not answer GetChipset: the file is looked for from the bootloader. A
+// missing one starts the application again with nothing written; a present one is flashed.
+TEST(Qx5cmdFirmware, AGaugeTellingItsChipsetOnlyInItsBootloaderStillDownloads) {
+  REQUIRE_MEMORY_EXPORTS();
+  Bench bench;
+  bench.plug("a", "fault = chipset-in-bootloader-only\n");
+  ASSERT_EQ(bench.run({"SetRange", "0"}).exitStatus, 0);
+  const GaugeMemory before = *bench.memory();
+  ProcessResult r = bench.run({"-s", "download", "fw", "17"});
+  EXPECT_THAT(r.out, HasSubstr("Bootloader firmware:     BOOT 1.02\nerror reading fw.2.hex\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nfailed download fw 17 "));
+  EXPECT_EQ(*bench.memory(), before);  // running its application again
+
+  writeFile(bench.work() / "fw.2.hex", firmwareFile());
+  r = bench.run({"download", "fw", "17", "GetQX5FirmwareVersion"});
+  EXPECT_THAT(r.out, HasSubstr("\nGetQX5FirmwareVersion    3.21\n")) << r.out;
+}
+
 TEST(Qx5cmdFirmware, DownloadArgumentsAreChecked) {
   const struct {
     std::vector<std::string> words;

@@ -61,7 +61,7 @@ class FakeMemoryGauge : public MemoryGauge {
   std::string firmwareVersion() override { return bootloader ? "BOOT 1.02" : version; }
   std::string errorMessage() override { return error; }
   int serialNumber() override { return bootloader ? 5555555 : serial; }
-  int chipset() override { return 2; }
+  int chipset() override { return chipsetInBootloaderOnly && !bootloader ? -1 : 2; }
   bool show(int line, const std::string& text) override {
     shown.push_back(std::to_string(line) + ":" + text);
     return true;
@@ -105,6 +105,7 @@ class FakeMemoryGauge : public MemoryGauge {
   std::vector<std::uint8_t> eeprom;
   bool bootloader = false;
   bool stuck = false;  // DoBoot changes nothing
+  bool chipsetInBootloaderOnly = false;
   bool refuseWrite = false;
   bool refuseErase = false;
   long uploadsLeft = -1;    // uploads that still succeed; -1: all

@@ -103,5 +103,23 @@ TEST_F(FirmwareDownloadTest, OnlyAnEepromStepThatBeganWritingStopsTheFirmware) {
   }
 }
 
+// The application does not tell its chipset: the file is looked for from the bootloader, and a
+// missing one starts the application again rather than leaving the gauge in its bootloader.
+TEST_F(FirmwareDownloadTest, AChipsetOnlyTheBootloaderTellsIsAskedThere) {
+  gauge_.chipsetInBootloaderOnly = true;
+  gauge_.putLive(testing::settingsImage(17));
+  gauge_.putDefaults(testing::settingsImage(17));
+  EXPECT_FALSE(download());
+  EXPECT_FALSE(gauge_.bootloader);
+  EXPECT_THAT(gauge_.callsStartingWith("doBoot"), ElementsAre("doBoot 0", "doBoot 1"));
+  EXPECT_TRUE(gauge_.written.empty());
+  EXPECT_THAT(output(), ::testing::HasSubstr("error reading fw.2.hex\n"));
+
+  writeRelease();
+  EXPECT_TRUE(download());
+  EXPECT_EQ(gauge_.flash[0], 0x5A);
+  EXPECT_FALSE(gauge_.bootloader);
+}
+
 }  // namespace
 }  // namespace qx5cmd
