@@ -72,25 +72,25 @@ Origin obtainImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& imag
 
 // Writes the image, with a record of the write kept until it has been read back equal; erases
 // first for flash. A record that cannot be made fails before anything is sent.
-EepromOutcome writeRecorded(MemoryTransfer& transfer, std::uint32_t address, const EEPROM& image,
-                            bool eraseFirst) {
+bool writeRecorded(MemoryTransfer& transfer, std::uint32_t address, const EEPROM& image,
+                   bool eraseFirst) {
   const EepromFiles files(image);
-  if (breakRequested() || !files.record(image)) return EepromOutcome::failedUntouched;
+  if (breakRequested() || !files.record(image)) return false;
   transfer.resetProgress(TransferKind::write, kEepromBytes);
   if ((eraseFirst && !transfer.erase(address, kEepromBytes)) ||
       !transfer.write(address, kEepromBytes, image.image().data()))
-    return EepromOutcome::failedWriting;
+    return false;
   EEPROM written(image.expectedSerial(), image.label());
   transfer.resetProgress(TransferKind::read, kEepromBytes);
   if (!uploadImage(transfer, address, written)) {
     std::printf("reading %s back failed at address %x\n", image.label().c_str(),
                 transfer.failedReadAddress());
-    return EepromOutcome::failedWriting;
+    return false;
   }
   if (!compare(image.label(), image.image().data(), written.image().data(), kEepromBytes))
-    return EepromOutcome::failedWriting;
+    return false;
   files.clearRecord();
-  return EepromOutcome::done;
+  return true;
 }
 
 // A gauge in its bootloader reports the bootloader's serial number; its own is in its settings,
@@ -133,15 +133,18 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
   EEPROM defaults(serial, kDefaultsStem);
   StatsTimes& timing = stats().times("upgradeEEPROM");
   timing.start();
-  bool wrote = false;  // a write or erase has been sent to the gauge
-  auto failed = [&] {
+  bool wrote = false;  // an image has been written to the gauge
+  auto stop = [&](EepromOutcome outcome) {
     timing.clear();
-    return wrote ? EepromOutcome::failedWriting : EepromOutcome::failedUntouched;
+    return outcome;
+  };
+  // An image that cannot be read or used leaves the gauge as it was, unless one was written.
+  auto unusable = [&] {
+    return stop(wrote ? EepromOutcome::failed : EepromOutcome::imageUnusable);
   };
   auto write = [&](std::uint32_t address, const EEPROM& image, bool eraseFirst) {
-    const EepromOutcome outcome = writeRecorded(transfer, address, image, eraseFirst);
-    wrote = wrote || outcome != EepromOutcome::failedUntouched;
-    return outcome == EepromOutcome::done;
+    wrote = true;
+    return writeRecorded(transfer, address, image, eraseFirst);
   };
 
   // With the copy flag the settings are taken as the gauge holds them, never from a backup.
@@ -151,12 +154,12 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
     std::printf("aborting eeprom upgrade because eeprom could not be read\n");
   if (liveFrom == Origin::invalid)
     std::printf("aborting eeprom upgrade because eeprom is invalid\n");
-  if (liveFrom != Origin::gauge && liveFrom != Origin::record && liveFrom != Origin::backup)
-    return failed();
+  if (liveFrom == Origin::unreadable || liveFrom == Origin::invalid) return unusable();
+  if (liveFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
   // Written when converted, and whenever the gauge does not hold it already.
   if (live.conformToVersion(targetVersion) || liveFrom != Origin::gauge) {
     std::printf("downloading eeprom\n");
-    if (!write(memory_map::kDataEeprom, live, false)) return failed();
+    if (!write(memory_map::kDataEeprom, live, false)) return stop(EepromOutcome::failed);
   }
 
   Origin defaultsFrom = Origin::gauge;  // with the copy flag they are not needed
@@ -167,9 +170,9 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
       // Half-read defaults look uncalibrated and would be overwritten with the live settings,
       // losing the factory calibration.
       std::printf("aborting eeprom upgrade because default factory settings could not be read\n");
-      return failed();
+      return unusable();
     }
-    if (defaultsFrom == Origin::unusableRecord) return failed();
+    if (defaultsFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
     if (defaultsFrom == Origin::invalid) {
       std::printf(
           "no default factory settings loaded yet,... creating factory defaults from current "
@@ -192,9 +195,9 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
   if (defaults.conformToVersion(targetVersion)) rewrite = true;
 
   if (rewrite) {
-    if (!enterBootloaderForDefaults(transfer)) return failed();
+    if (!enterBootloaderForDefaults(transfer)) return stop(EepromOutcome::failed);
     std::printf("downloading default factory settings\n");
-    if (!write(memory_map::kFactoryDefaults, defaults, true)) return failed();
+    if (!write(memory_map::kFactoryDefaults, defaults, true)) return stop(EepromOutcome::failed);
   }
   timing.stop();
   return EepromOutcome::done;
@@ -214,8 +217,7 @@ bool saveSettings(MemoryTransfer& transfer, std::int32_t reportedSerial) {
     case Origin::record:
       // The live copy on the gauge is half written: it is finished before it is copied.
       std::printf("downloading eeprom\n");
-      if (writeRecorded(transfer, memory_map::kDataEeprom, live, false) != EepromOutcome::done)
-        return false;
+      if (!writeRecorded(transfer, memory_map::kDataEeprom, live, false)) return false;
       break;
     case Origin::gauge:
       break;
@@ -226,8 +228,7 @@ bool saveSettings(MemoryTransfer& transfer, std::int32_t reportedSerial) {
   std::printf("%s", kUncalibratedDefaults);
   defaults.image() = live.image();
   std::printf("downloading default factory settings\n");
-  return writeRecorded(transfer, memory_map::kFactoryDefaults, defaults, true) ==
-         EepromOutcome::done;
+  return writeRecorded(transfer, memory_map::kFactoryDefaults, defaults, true);
 }
 
 }  // namespace qx5cmd

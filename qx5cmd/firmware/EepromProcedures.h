@@ -17,10 +17,11 @@ bool uploadImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& image)
 // False, naming the address, when the read failed.
 bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& image);
 
-// How the EEPROM step ended. A failure before anything was written leaves the gauge as it was,
-// so a firmware download may go on; one after a write began may leave settings half written,
-// and the firmware must wait until a later run has repaired them.
-enum class EepromOutcome { done, failedUntouched, failedWriting };
+// How the EEPROM step ended. An image that could not be read whole or is invalid (a new gauge)
+// leaves the gauge as it was, and a firmware download may go on. Any other failure may leave
+// settings half written, or a write unrecorded: the firmware must wait until a later run has
+// finished them.
+enum class EepromOutcome { done, imageUnusable, failed };
 
 // Brings both images to `targetVersion`. Each is taken from the gauge and backed up when new;
 // from the record of a write a cut run left unconfirmed, to finish it; or, without

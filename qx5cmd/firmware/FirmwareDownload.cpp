@@ -83,14 +83,14 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   }
 
   // Settings left as they were (an unreadable or invalid image: a new gauge) let the firmware
-  // go on. Half-written ones stop it: the upgraded firmware would make later runs take the
-  // gauge for done, and nothing would repair them.
+  // go on. Unfinished ones stop it: the upgraded firmware would make later runs take the gauge
+  // for done, and nothing would finish them.
   if (request.eepromForBootloaderGauge || serial != kBootloaderSerial) {
     if (upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults) ==
-        EepromOutcome::failedWriting) {
+        EepromOutcome::failed) {
       std::printf(
-          "the eeprom upgrade failed after it began writing to the gauge: the firmware is not "
-          "downloaded; run it again to repair the settings\n");
+          "the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
+          "finish the settings first\n");
       return false;
     }
   }

@@ -342,7 +342,7 @@ TEST(Qx5cmdFirmware, AnInterruptedDownloadRecoversOnTheNextRun) {
       EXPECT_EQ(bench.memory()->flash, before.flash);
       EXPECT_FALSE(bench.memory()->bootloader);
       if (cut.packet > nth(kWrite, 0)) {
-        EXPECT_THAT(cutRun.out, HasSubstr("failed after it began writing to the gauge"));
+        EXPECT_THAT(cutRun.out, HasSubstr("the eeprom upgrade did not finish"));
       }
     }
     // A gauge cut off while its flash was being written comes back in its bootloader.

@@ -196,7 +196,7 @@ TEST_F(EepromProceduresTest, TheGaugesOwnSettingsWinOverBackupsAndEveryCopyIsKep
   // A read cut short is no reason to write a backup to a gauge that has probably gone.
   gauge_.uploadsLeft = 5;
   gauge_.written.clear();
-  EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::failedUntouched);
+  EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::imageUnusable);
   EXPECT_TRUE(gauge_.written.empty());
   EXPECT_FALSE(exists("eeprom.12345.writing.hex"));
 }
@@ -228,7 +228,7 @@ TEST_F(EepromProceduresTest, AWriteCutPartWayIsFinishedFromItsRecord) {
     fresh();
     gauge_.downloadsLeft = cut.downloadsLeft;
     gauge_.uploadsLeft = cut.uploadsLeft;
-    EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::failedWriting);
+    EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::failed);
     EXPECT_TRUE(exists(cut.downloadsLeft == 22 + 5 ? "defaults.12345.writing.hex"
                                                    : "eeprom.12345.writing.hex"));
     gauge_.downloadsLeft = gauge_.uploadsLeft = -1;

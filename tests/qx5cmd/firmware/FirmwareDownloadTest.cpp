@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "qx5cmd/firmware/FakeMemoryGauge.h"
 #include "qx5cmd/firmware/HexWriter.h"
 
@@ -75,9 +78,10 @@ TEST_F(FirmwareDownloadTest, ARangeOverTheFactoryDefaultsLeavesThemAsTheyAre) {
   EXPECT_THAT(output(), ::testing::HasSubstr("bytes at 1F000 to 1F3FF are not written"));
 }
 
-// Settings the EEPROM step could not read or trust were left as they were: the firmware goes
-// on. Settings it began to write and did not finish stop the firmware before the bootloader.
-TEST_F(FirmwareDownloadTest, OnlyAnEepromStepThatBeganWritingStopsTheFirmware) {
+// Settings the EEPROM step could not read or use were left as they were: the firmware goes on.
+// Settings it began to write and did not finish, or a record of such a write it cannot read,
+// stop the firmware before the bootloader.
+TEST_F(FirmwareDownloadTest, OnlyAnUnusableImageLetsTheFirmwareGoOnWithoutTheEeprom) {
   writeRelease();
   const struct {
     const char* what;
@@ -87,19 +91,23 @@ TEST_F(FirmwareDownloadTest, OnlyAnEepromStepThatBeganWritingStopsTheFirmware) {
       {"invalid image", -1, -1, true},
       {"unreadable image", 3, -1, true},
       {"live write cut", -1, 4, false},
+      {"unreadable record", -1, -1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    const std::string what = c.what;
     gauge_ = testing::FakeMemoryGauge{};
-    if (c.what != std::string("invalid image")) gauge_.putLive(testing::settingsImage(16));
+    if (what != "invalid image") gauge_.putLive(testing::settingsImage(16));
     gauge_.putDefaults(testing::settingsImage(17));
     gauge_.uploadsLeft = c.uploadsLeft;
     gauge_.downloadsLeft = c.downloadsLeft;
+    if (what == "unreadable record") std::ofstream("eeprom.12345.writing.hex") << ":00\n";
     EXPECT_EQ(download(), c.flashed);
     EXPECT_EQ(gauge_.flash[0] == 0x5A, c.flashed);
     EXPECT_EQ(gauge_.callsStartingWith("doBoot 0").empty(), !c.flashed);
-    EXPECT_EQ(output().find("failed after it began writing") != std::string::npos, !c.flashed);
-    for (const char* file : {"eeprom.12345.hex", "defaults.12345.hex"}) std::remove(file);
+    EXPECT_EQ(output().find("the eeprom upgrade did not finish") != std::string::npos, !c.flashed);
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+      if (entry.path().filename() != "fw.2.hex") std::filesystem::remove(entry.path());
   }
 }
 
