@@ -7,6 +7,7 @@
 
 #include "gaugesim/Parsing.h"
 #include "qx5_dll/platform/Errors.h"
+#include "qx5_dll/usb/CommandCodes.h"
 #include "qx5_dll/usb/Packet.h"
 
 namespace qx5::sim {
@@ -237,12 +238,15 @@ bool SimulatedUsbPlatform::flushPipe(InterfaceHandle iface, std::uint8_t pipeId)
 void SimulatedUsbPlatform::applyFaults(Link& link, Response& response, const std::uint8_t* packet,
                                        std::uint32_t length) {
   const Faults& faults = link.gauge->config().faults;
-  if (faults.silent) {
+  const bool hasEcho = length > packet::kCommandOffset && packet[0] == packet::kMarker &&
+                       response.bytes.size() > packet::kReplyCommandOffset;
+  const bool unansweredChipset = faults.chipsetInBootloaderOnly && hasEcho &&
+                                 packet[packet::kCommandOffset] == command::GetChipset &&
+                                 !link.gauge->inBootloader();
+  if (faults.silent || unansweredChipset) {
     response.replies = false;
     return;
   }
-  const bool hasEcho = length > packet::kCommandOffset && packet[0] == packet::kMarker &&
-                       response.bytes.size() > packet::kReplyCommandOffset;
   if (hasEcho) {
     std::uint8_t& echo = response.bytes[packet::kReplyCommandOffset];
     const std::uint8_t command = packet[packet::kCommandOffset];
