@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "gaugesim/Environment.h"
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "gaugesim/files/Environment.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"

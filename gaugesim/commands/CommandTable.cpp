@@ -1,4 +1,4 @@
-#include "gaugesim/CommandTable.h"
+#include "gaugesim/commands/CommandTable.h"
 
 #include <stdexcept>
 #include <string>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "gaugesim/PacketIo.h"
+#include "gaugesim/commands/PacketIo.h"
 
 namespace qx5::sim {
 

@@ -2,9 +2,9 @@
 // slopes, company name, power-down hour, EEPROM save and factory defaults, chipset.
 #include <algorithm>
 
-#include "gaugesim/CommandTable.h"
-#include "gaugesim/Gauge.h"
-#include "gaugesim/SettingHandlers.h"
+#include "gaugesim/commands/CommandTable.h"
+#include "gaugesim/model/Gauge.h"
+#include "gaugesim/commands/SettingHandlers.h"
 #include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {

@@ -1,8 +1,8 @@
 // Readings: pressures, the reading cache, flow, temperature, battery, tick counter.
 #include <cmath>
 
-#include "gaugesim/CommandTable.h"
-#include "gaugesim/Gauge.h"
+#include "gaugesim/commands/CommandTable.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {

@@ -1,9 +1,9 @@
 // Memory read, write and erase, the boot switch, test routines and LCD rows.
 #include <array>
 
-#include "gaugesim/CommandTable.h"
-#include "gaugesim/Gauge.h"
-#include "gaugesim/RunTests.h"
+#include "gaugesim/commands/CommandTable.h"
+#include "gaugesim/model/Gauge.h"
+#include "gaugesim/commands/RunTestCommand.h"
 #include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {

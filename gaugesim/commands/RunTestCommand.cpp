@@ -1,12 +1,12 @@
-#include "gaugesim/RunTests.h"
+#include "gaugesim/commands/RunTestCommand.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "gaugesim/EepromImage.h"
-#include "gaugesim/Gauge.h"
-#include "gaugesim/SigFig.h"
+#include "gaugesim/model/EepromImage.h"
+#include "gaugesim/model/Gauge.h"
+#include "gaugesim/commands/SigFig.h"
 
 namespace qx5::sim {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "gaugesim/Gauge.h"
-#include "gaugesim/PacketIo.h"
+#include "gaugesim/model/Gauge.h"
+#include "gaugesim/commands/PacketIo.h"
 
 namespace qx5::sim {
 

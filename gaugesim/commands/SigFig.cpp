@@ -1,4 +1,4 @@
-#include "gaugesim/SigFig.h"
+#include "gaugesim/commands/SigFig.h"
 
 #include <cmath>
 #include <cstdio>

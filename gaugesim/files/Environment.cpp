@@ -1,4 +1,4 @@
-#include "gaugesim/Environment.h"
+#include "gaugesim/files/Environment.h"
 
 #include <algorithm>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <ostream>
 #include <system_error>
 
-#include "gaugesim/Parsing.h"
+#include "gaugesim/model/Parsing.h"
 
 namespace qx5::sim {
 namespace fs = std::filesystem;

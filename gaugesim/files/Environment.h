@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 
 namespace qx5::sim {
 

@@ -1,4 +1,4 @@
-#include "gaugesim/EepromImage.h"
+#include "gaugesim/model/EepromImage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "gaugesim/GaugeModel.h"
+#include "gaugesim/model/GaugeModel.h"
 
 namespace qx5::sim {
 

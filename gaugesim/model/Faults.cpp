@@ -1,6 +1,6 @@
-#include "gaugesim/Faults.h"
+#include "gaugesim/model/Faults.h"
 
-#include "gaugesim/Parsing.h"
+#include "gaugesim/model/Parsing.h"
 
 namespace qx5::sim {
 namespace {

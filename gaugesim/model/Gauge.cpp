@@ -1,12 +1,12 @@
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "gaugesim/CommandTable.h"
-#include "gaugesim/EepromImage.h"
-#include "gaugesim/PacketIo.h"
+#include "gaugesim/commands/CommandTable.h"
+#include "gaugesim/model/EepromImage.h"
+#include "gaugesim/commands/PacketIo.h"
 
 namespace qx5::sim {
 namespace {

@@ -1,9 +1,9 @@
-#include "gaugesim/GaugeConfig.h"
+#include "gaugesim/model/GaugeConfig.h"
 
 #include <istream>
 #include <ostream>
 
-#include "gaugesim/Parsing.h"
+#include "gaugesim/model/Parsing.h"
 
 namespace qx5::sim {
 namespace {

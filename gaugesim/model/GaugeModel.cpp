@@ -1,4 +1,4 @@
-#include "gaugesim/GaugeModel.h"
+#include "gaugesim/model/GaugeModel.h"
 
 namespace qx5::sim {
 

@@ -1,4 +1,4 @@
-#include "gaugesim/Lcd.h"
+#include "gaugesim/model/Lcd.h"
 
 namespace qx5::sim {
 

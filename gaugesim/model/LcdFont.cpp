@@ -1,5 +1,5 @@
 // A classic 5 x 7 display font, columns left to right, bit 0 the top pixel.
-#include "gaugesim/Lcd.h"
+#include "gaugesim/model/Lcd.h"
 
 namespace qx5::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "gaugesim/Memory.h"
+#include "gaugesim/model/Memory.h"
 
 #include <algorithm>
 

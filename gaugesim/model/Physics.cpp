@@ -1,4 +1,4 @@
-#include "gaugesim/Physics.h"
+#include "gaugesim/model/Physics.h"
 
 #include <algorithm>
 #include <cmath>

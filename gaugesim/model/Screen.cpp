@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 
 namespace qx5::sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"

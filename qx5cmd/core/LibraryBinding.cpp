@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "qx5cmd/core/DynamicLibrary.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 

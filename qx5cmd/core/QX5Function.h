@@ -8,7 +8,7 @@
 #include <string>
 
 #include "qx5cmd/core/ExportTypes.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 #include "qx5cmd/core/Stats.h"
 
 namespace qx5cmd {

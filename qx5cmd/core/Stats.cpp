@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 #include "qx5cmd/core/Text.h"
 
 namespace qx5cmd {

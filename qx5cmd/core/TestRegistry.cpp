@@ -1,4 +1,4 @@
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"

@@ -1,10 +1,10 @@
-#include "qx5cmd/diagnostics/SigFigTest.h"
+#include "qx5cmd/diagnostics/SigFigCheck.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Text.h"
 
 namespace qx5cmd {

@@ -1,4 +1,4 @@
-#include "qx5cmd/diagnostics/WatchdogTest.h"
+#include "qx5cmd/diagnostics/WatchdogCheck.h"
 
 #include <cstdint>
 #include <cstdio>

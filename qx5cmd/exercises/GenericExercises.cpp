@@ -1,10 +1,10 @@
-#include "qx5cmd/exercises/GenericTests.h"
+#include "qx5cmd/exercises/GenericExercises.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 

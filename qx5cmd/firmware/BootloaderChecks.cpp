@@ -1,10 +1,10 @@
-#include "qx5cmd/firmware/BootloaderTests.h"
+#include "qx5cmd/firmware/BootloaderChecks.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 #include "qx5cmd/firmware/MemoryGauge.h"
 #include "qx5cmd/firmware/MemoryTransfer.h"
 #include "qx5cmd/firmware/ProgressMeter.h"

@@ -1,8 +1,8 @@
-#include "qx5cmd/firmware/EepromTests.h"
+#include "qx5cmd/firmware/EepromChecks.h"
 
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 

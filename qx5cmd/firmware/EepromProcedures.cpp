@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Stats.h"
 
 namespace qx5cmd {

@@ -1,4 +1,4 @@
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 #include <time.h>
 #include <unistd.h>

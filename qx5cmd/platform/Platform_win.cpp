@@ -9,7 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd::platform {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "SimHarness.h"
-#include "gaugesim/SigFig.h"
+#include "gaugesim/commands/SigFig.h"
 
 namespace qx5::sim::testing {
 namespace {
@@ -56,14 +56,14 @@ std::string rightAligned(const char* text) {
   return std::string(8 - s.size(), ' ') + s;
 }
 
-class RunTests : public ::testing::Test {
+class RunTestCommand : public ::testing::Test {
  protected:
   CountedGauges gauges;
   OpenGauge gauge = gauges.open();
 };
 
 // Every row through the packet interface, as get_sig_fig sends it.
-TEST_F(RunTests, SignificantFigureTableRowByRow) {
+TEST_F(RunTestCommand, SignificantFigureTableRowByRow) {
   int row = 0;
   for (const auto& entry : kSigFigTable) {
     ++row;
@@ -87,7 +87,7 @@ TEST(SigFig, NonFiniteValuesDoNotFit) {
   EXPECT_EQ(formatSignificant(0.0f, 0.01f, 1), "    0.00");
 }
 
-TEST_F(RunTests, SizesCountersAndBattery) {
+TEST_F(RunTestCommand, SizesCountersAndBattery) {
   Bytes reply = gauge.ok(runTestRequest(3, Bytes(1, 0)));
   ASSERT_EQ(reply[5], 6);
   EXPECT_EQ(int16At(reply, 8), 1010);
@@ -175,7 +175,7 @@ std::vector<std::string> captureScreen(OpenGauge& gauge) {
   return rows;
 }
 
-TEST_F(RunTests, DisplayTextAppearsOnTheLcdUntilAKeyIsPressed) {
+TEST_F(RunTestCommand, DisplayTextAppearsOnTheLcdUntilAKeyIsPressed) {
   const auto normal = captureScreen(gauge);
   EXPECT_TRUE(std::any_of(normal.begin(), normal.end(),
                           [](const std::string& r) { return r.find('#') != std::string::npos; }));

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5_dll/platform/Errors.h"
 #include "support/TempDir.h"
 

@@ -1,11 +1,11 @@
-#include "qx5cmd/exercises/GenericTests.h"
+#include "qx5cmd/exercises/GenericExercises.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
 #include "support/EnvironmentVariable.h"
 
@@ -15,7 +15,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-class GenericTestsTest : public testing::RegisteredTestsTest {
+class GenericExercisesTest : public testing::RegisteredTestsTest {
  protected:
   void SetUp() override {
     RegisteredTestsTest::SetUp();
@@ -32,7 +32,7 @@ class GenericTestsTest : public testing::RegisteredTestsTest {
   }
 };
 
-TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
+TEST_F(GenericExercisesTest, RegistryOrderAndDeveloperOnlyTests) {
   std::vector<std::string> names;
   for (const auto& t : registry.tests()) names.push_back(t->name);
   EXPECT_EQ(names, (std::vector<std::string>{"GetSerialNumber",
@@ -70,7 +70,7 @@ TEST_F(GenericTestsTest, RegistryOrderAndDeveloperOnlyTests) {
   EXPECT_STREQ(registry.find("wait")->description, "wait for the specified number of seconds");
 }
 
-TEST_F(GenericTestsTest, SetRangeSendsTheLowEightBits) {
+TEST_F(GenericExercisesTest, SetRangeSendsTheLowEightBits) {
   ASSERT_EQ(parse({"SetRange", "300"}), std::nullopt);
   EXPECT_EQ(runList[0]->displayName, "SetRange 300");
   std::string out;
@@ -79,7 +79,7 @@ TEST_F(GenericTestsTest, SetRangeSendsTheLowEightBits) {
   EXPECT_EQ(fake_.takeCalls(), "SetRange 44\n");
 }
 
-TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
+TEST_F(GenericExercisesTest, BadNumbersAreRefusedWithTheClassMessage) {
   EXPECT_EQ(parse({"SetRange", "3x"}), 0);
   EXPECT_THAT(errors, StartsWith(" bad integer argument '3x' to SetRange invalid argument to "
                                  "test SetRange\nqx5cmd compiled"));
@@ -93,7 +93,7 @@ TEST_F(GenericTestsTest, BadNumbersAreRefusedWithTheClassMessage) {
   EXPECT_THAT(errors, StartsWith(" bad string argument '' to SetCompanyName invalid argument"));
 }
 
-TEST_F(GenericTestsTest, IntegersThatDoNotFit32BitsAreRefused) {
+TEST_F(GenericExercisesTest, IntegersThatDoNotFit32BitsAreRefused) {
   qx5::test::setEnvironment("USERNAME", "quill");
   registry = TestRegistry{};
   registerMeasurementTests(registry);
@@ -109,21 +109,21 @@ TEST_F(GenericTestsTest, IntegersThatDoNotFit32BitsAreRefused) {
   EXPECT_EQ(fake_.takeCalls(), "SetSerialNumber -2147483648\n");
 }
 
-TEST_F(GenericTestsTest, SetterAsLastWordSetsZero) {
+TEST_F(GenericExercisesTest, SetterAsLastWordSetsZero) {
   ASSERT_EQ(parse({"SetFanSpeed"}), std::nullopt);
   std::string out;
   EXPECT_TRUE(runOnly(out));
   EXPECT_EQ(fake_.takeCalls(), "SetFanSpeed 0.000000\n");
 }
 
-TEST_F(GenericTestsTest, SetCompanyNameSendsTheTextWithItsZeroByte) {
+TEST_F(GenericExercisesTest, SetCompanyNameSendsTheTextWithItsZeroByte) {
   ASSERT_EQ(parse({"SetCompanyName", "Acme Air"}), std::nullopt);
   std::string out;
   EXPECT_TRUE(runOnly(out));
   EXPECT_EQ(fake_.takeCalls(), "SetCompanyName Acme Air 9\n");
 }
 
-TEST_F(GenericTestsTest, FailingSetterFails) {
+TEST_F(GenericExercisesTest, FailingSetterFails) {
   ASSERT_EQ(parse({"SetRoomPressure", "2.5e1"}), std::nullopt);
   fake_.setFailing(0);
   std::string out;
@@ -131,7 +131,7 @@ TEST_F(GenericTestsTest, FailingSetterFails) {
   EXPECT_EQ(fake_.takeCalls(), "SetRoomPressure 25.000000\n");
 }
 
-TEST_F(GenericTestsTest, GettersPrintTheirValue) {
+TEST_F(GenericExercisesTest, GettersPrintTheirValue) {
   struct Case {
     const char* test;
     const char* line;
@@ -151,7 +151,7 @@ TEST_F(GenericTestsTest, GettersPrintTheirValue) {
   }
 }
 
-TEST_F(GenericTestsTest, GetterSucceedsWithTheFailureValueButPressureFails) {
+TEST_F(GenericExercisesTest, GetterSucceedsWithTheFailureValueButPressureFails) {
   fake_.setSerial(-1);
   ASSERT_EQ(parse({"GetSerialNumber"}), std::nullopt);
   std::string out;
@@ -164,7 +164,7 @@ TEST_F(GenericTestsTest, GetterSucceedsWithTheFailureValueButPressureFails) {
   EXPECT_EQ(out, "");
 }
 
-TEST_F(GenericTestsTest, MissingExportIsReportedAtBind) {
+TEST_F(GenericExercisesTest, MissingExportIsReportedAtBind) {
   LibraryBinding withoutPercent(testing::fakeLibraryPath(true));
   session().binding = &withoutPercent;
   ::testing::internal::CaptureStderr();
@@ -179,7 +179,7 @@ TEST_F(GenericTestsTest, MissingExportIsReportedAtBind) {
             " can't find function NoSuchBool in QX5DLL.DLL");
 }
 
-TEST_F(GenericTestsTest, WaitSleepsWholeSecondsRoundedUp) {
+TEST_F(GenericExercisesTest, WaitSleepsWholeSecondsRoundedUp) {
   ASSERT_EQ(parse({"Wait", "2.5"}), std::nullopt);
   std::string out;
   EXPECT_TRUE(runOnly(out));
@@ -193,7 +193,7 @@ TEST_F(GenericTestsTest, WaitSleepsWholeSecondsRoundedUp) {
   EXPECT_TRUE(sleeps().empty());
 }
 
-TEST_F(GenericTestsTest, BreakEndsWaitAfterTheCurrentSecond) {
+TEST_F(GenericExercisesTest, BreakEndsWaitAfterTheCurrentSecond) {
   ASSERT_EQ(parse({"Wait", "100"}), std::nullopt);
   session().sleep = [](int ms) {
     sleeps().push_back(ms);
@@ -204,7 +204,7 @@ TEST_F(GenericTestsTest, BreakEndsWaitAfterTheCurrentSecond) {
   EXPECT_EQ(sleeps().size(), 1u);
 }
 
-TEST_F(GenericTestsTest, TickRateReport) {
+TEST_F(GenericExercisesTest, TickRateReport) {
   EXPECT_EQ(tickRateReport(7, 107, 50, 1050),
             "100 ticks in 1000 milliseconds\nthat's 100 ticks per second\n"
             " or 10 milliseconds per tick\n");
@@ -221,7 +221,7 @@ TEST_F(GenericTestsTest, TickRateReport) {
   EXPECT_THAT(tickRateReport(100, -1, 0, 1000), StartsWith("-101 ticks in 1000 milliseconds\n"));
 }
 
-TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
+TEST_F(GenericExercisesTest, TickRateRunsOnTheGaugeCounter) {
   ASSERT_EQ(parse({"TickRate", "0.25"}), std::nullopt);
   std::string out;
   EXPECT_TRUE(runOnly(out));
@@ -230,7 +230,7 @@ TEST_F(GenericTestsTest, TickRateRunsOnTheGaugeCounter) {
   EXPECT_EQ(sleeps(), (std::vector<int>{10, 250}));
 }
 
-TEST_F(GenericTestsTest, TickRateDurationsBeyondTheIntRangeAreHeldToIt) {
+TEST_F(GenericExercisesTest, TickRateDurationsBeyondTheIntRangeAreHeldToIt) {
   session().sleep = [](int ms) {
     sleeps().push_back(ms);
     requestBreak();
@@ -250,7 +250,7 @@ TEST_F(GenericTestsTest, TickRateDurationsBeyondTheIntRangeAreHeldToIt) {
   }
 }
 
-TEST_F(GenericTestsTest, BreakEndsTickRatePauseAfterTheCurrentSecond) {
+TEST_F(GenericExercisesTest, BreakEndsTickRatePauseAfterTheCurrentSecond) {
   ASSERT_EQ(parse({"TickRate", "3600"}), std::nullopt);
   session().sleep = [](int ms) {
     sleeps().push_back(ms);

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
 
 namespace qx5cmd {

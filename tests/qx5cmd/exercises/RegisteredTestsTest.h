@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
 #include "qx5cmd/exercises/Registration.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"

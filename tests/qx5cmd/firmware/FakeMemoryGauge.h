@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/BreakSignal.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/MemoryGauge.h"
 #include "support/TempDir.h"
