@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "gaugesim/GaugeConfig.h"
-#include "gaugesim/GaugeModel.h"
-#include "gaugesim/Lcd.h"
-#include "gaugesim/Memory.h"
-#include "gaugesim/Physics.h"
+#include "gaugesim/model/GaugeConfig.h"
+#include "gaugesim/model/GaugeModel.h"
+#include "gaugesim/model/Lcd.h"
+#include "gaugesim/model/Memory.h"
+#include "gaugesim/model/Physics.h"
 
 namespace qx5::sim {
 
@@ -23,7 +23,7 @@ using SteadyClock = std::chrono::steady_clock;
 using TimePoint = SteadyClock::time_point;
 using ClockSource = std::function<TimePoint()>;
 
-// What the gauge puts on its IN pipe for one packet.
+// What the gauge answers to one packet, and when the answer can be read.
 struct Response {
   bool replies = false;  // false: nothing ever arrives (reset packet, gauge restarting)
   TimePoint readyAt{};   // not readable before this moment

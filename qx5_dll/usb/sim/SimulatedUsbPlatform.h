@@ -1,25 +1,23 @@
-// The USB platform of the simulated gauges: enumeration, device and interface handles, the
-// two interrupt pipes with their timeouts, and what a faulty gauge does to its replies.
+// The USB platform of the simulated gauges: enumeration (plugging and unplugging), and the glue
+// between the platform's calls and the gauge model. Handles, pipes, bus latency, reply faults,
+// the trace and state persistence each have a file of their own beside this one.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "gaugesim/Environment.h"
-#include "gaugesim/Trace.h"
+#include "gaugesim/files/Environment.h"
 #include "qx5_dll/usb/UsbPlatform.h"
+#include "qx5_dll/usb/sim/BusLatency.h"
+#include "qx5_dll/usb/sim/Handles.h"
+#include "qx5_dll/usb/sim/Pipes.h"
+#include "qx5_dll/usb/sim/Trace.h"
 
 namespace qx5::sim {
-
-inline constexpr std::uint8_t kInPipe = 0x81;
-inline constexpr std::uint8_t kOutPipe = 0x01;
-inline constexpr std::uint16_t kMaxPacket = 64;
-inline constexpr const char* kInterfaceClassGuid = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
 
 struct SimulationOptions {
   std::string tracePath;  // QX5SIM_TRACE; empty: no trace
@@ -37,8 +35,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
   ~SimulatedUsbPlatform() override;
 
   // Tests: no transfer waits longer than this, whatever the pipe's timeout (0: no ceiling).
-  static void setTimeoutCeilingMs(std::uint32_t milliseconds);
-  static std::uint32_t timeoutCeilingMs();
+  static void setTimeoutCeilingMs(std::uint32_t milliseconds) { sim::setTimeoutCeilingMs(milliseconds); }
+  static std::uint32_t timeoutCeilingMs() { return sim::timeoutCeilingMs(); }
   // A gauge seen by the last enumeration, for tests and benchmarks that drive the model
   // directly; null when there is none of that name.
   std::shared_ptr<Gauge> gauge(const std::string& name);
@@ -83,40 +81,29 @@ class SimulatedUsbPlatform : public UsbPlatform {
     bool vanished = false;   // unplug-after fault: gone for the life of this platform
     long packets = 0;
     bool mismatchSpent = false;
-    std::deque<Response> inPipe;
+    InPipe inPipe;
     TimePoint lastSave{};
   };
-  struct OpenDevice {
-    std::string name;
-    unsigned generation;
-  };
-  struct OpenInterface {
-    DeviceHandle device;
-    std::map<std::uint8_t, std::uint32_t> timeouts;
-  };
 
+  void detachUnplugged(const std::vector<std::shared_ptr<Gauge>>& present);
+  void attach(const std::shared_ptr<Gauge>& gauge);
   Link* linkOf(const std::string& name, unsigned generation);
   OpenInterface* interfaceOf(InterfaceHandle iface);
   // The live link behind an interface, or null with the error set.
   Link* liveLink(InterfaceHandle iface);
-  void applyFaults(Link& link, Response& response, const std::uint8_t* packet,
-                   std::uint32_t length);
-  void persist(Link& link, std::uint8_t command);
-  // Sleeps until the transfer's frame has passed (no wait without latency).
-  void waitForFrame();
+  // One packet to the gauge, under the lock; false with the error set when it was not taken.
+  bool deliver(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
+               std::uint32_t length);
   bool fail(int error);
 
   std::mutex mutex_;
   std::unique_ptr<Environment> environment_;
   SimulationOptions options_;
   Trace trace_;
+  BusLatency latency_;
   std::map<std::string, Link> links_;
   std::vector<std::string> enumeration_;
-  std::map<DeviceHandle, OpenDevice> devices_;
-  std::map<InterfaceHandle, OpenInterface> interfaces_;
-  std::uintptr_t nextHandle_ = 1;
-  TimePoint busStart_{};  // frame boundaries fall whole frames after it
-  TimePoint lastFrameEnd_{};
+  HandleTable handles_;
 };
 
 // QX5SIM's value: a gauge count 1..64 or a directory. Reads QX5SIM_TRACE and QX5SIM_LATENCY_MS.

@@ -1,4 +1,4 @@
-#include "gaugesim/Trace.h"
+#include "qx5_dll/usb/sim/Trace.h"
 
 #include <fstream>
 

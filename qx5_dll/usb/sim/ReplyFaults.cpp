@@ -1,0 +1,29 @@
+#include "qx5_dll/usb/sim/ReplyFaults.h"
+
+#include "qx5_dll/usb/Packet.h"
+
+namespace qx5::sim {
+namespace {
+constexpr std::size_t kShortReply = 7;
+}  // namespace
+
+void applyReplyFaults(const Faults& faults, bool& mismatchSpent, Response& response,
+                      const std::uint8_t* packet, std::uint32_t length) {
+  if (faults.silent) {
+    response.replies = false;
+    return;
+  }
+  const bool hasEcho = length > packet::kCommandOffset && packet[0] == packet::kMarker &&
+                       response.bytes.size() > packet::kReplyCommandOffset;
+  if (hasEcho) {
+    std::uint8_t& echo = response.bytes[packet::kReplyCommandOffset];
+    const std::uint8_t command = packet[packet::kCommandOffset];
+    if (faults.echo6) echo = packet::kLegacyEcho;
+    if (faults.mismatch || (faults.mismatchOnce && !mismatchSpent)) echo = wrongEcho(command);
+    mismatchSpent = true;
+  }
+  if (faults.shortReplies && response.bytes.size() > kShortReply)
+    response.bytes.resize(kShortReply);
+}
+
+}  // namespace qx5::sim
