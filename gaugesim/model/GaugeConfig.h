@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "gaugesim/Faults.h"
-#include "qx5_dll/usb/UsbPlatform.h"
+#include "gaugesim/model/Faults.h"
+#include "qx5_dll/usb/UsbSpeed.h"
 
 namespace qx5::sim {
 
