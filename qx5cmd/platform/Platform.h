@@ -1,6 +1,6 @@
 // The tester's operating-system services: clocks, sleeping, local time, the executable's
-// folder, the bell. Everything else in the tester reaches the OS through here or through
-// DynamicLibrary.h and BreakSignal.h.
+// folder, the bell. Everything else in the tester reaches the OS through here, BreakSignal.h, or
+// the library's platform module for loading a library at run time (qx5_dll/platform).
 #pragma once
 
 #include <cstdint>
