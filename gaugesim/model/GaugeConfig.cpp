@@ -22,83 +22,102 @@ bool parseChoice(const std::string& text, const char* yes, const char* no, bool&
   return false;
 }
 
+bool parseUsbCpu(const std::string& value, GaugeConfig& config) {
+  const auto dot = value.find('.');
+  if (dot == std::string::npos) return false;
+  std::uint8_t major = 0, minor = 0;
+  if (!parseInteger(value.substr(0, dot), major, 0, 255) ||
+      !parseInteger(value.substr(dot + 1), minor, 0, 255))
+    return false;
+  config.usbCpuMajor = major;
+  config.usbCpuMinor = minor;
+  return true;
+}
+
+// One key of a `.gauge` file: its name, what a bad value is told, and how a value is taken
+// (false when it cannot be used; the key keeps its default).
+struct KeyRule {
+  const char* key;
+  const char* why;  // null: the value's parser says why
+  bool (*apply)(const std::string& value, GaugeConfig& config, std::string& why);
+};
+
+const KeyRule kKeyRules[] = {
+    {"serial", "serial must be a number from 1 to 2147483647",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseInteger(v, c.serial, 1, 0x7FFFFFFF);
+     }},
+    {"firmware", "firmware must be 1 to 40 characters",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       if (v.empty() || v.size() > 40) return false;
+       c.firmware = v;
+       return true;
+     }},
+    {"chipset", "chipset must be a number",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseInteger(v, c.chipset, 0, 0xFFFFFFFFLL);
+     }},
+    {"usb_cpu", "usb_cpu must look like 1.5 (major.minor, each 0 to 255)",
+     [](const std::string& v, GaugeConfig& c, std::string&) { return parseUsbCpu(v, c); }},
+    {"speed", "speed must be low, full or high",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       if (v == "low") return c.speed = UsbSpeed::Low, true;
+       if (v == "full") return c.speed = UsbSpeed::Full, true;
+       if (v == "high") return c.speed = UsbSpeed::High, true;
+       return false;
+     }},
+    {"eeprom_version", "eeprom_version must be 16 or 17",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseInteger(v, c.eepromVersion, 16, 17);
+     }},
+    {"defaults", "defaults must be valid or blank",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseChoice(v, "valid", "blank", c.defaultsValid);
+     }},
+    {"fault", nullptr,
+     [](const std::string& v, GaugeConfig& c, std::string& why) {
+       Faults faults;
+       if (!parseFaults(v, faults, why)) return false;
+       c.faults = faults;
+       return true;
+     }},
+    {"path_case", "path_case must be lower or upper",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseChoice(v, "upper", "lower", c.upperCasePath);
+     }},
+    {"kind", "kind must be a number from 0 to 255",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseInteger(v, c.kind, 0, 255);
+     }},
+    {"mkii", "mkii must be yes or no",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseChoice(v, "yes", "no", c.mkii);
+     }},
+    {"model_a", "model_a must be yes or no",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseChoice(v, "yes", "no", c.modelA);
+     }},
+    {"watchdog_ms", "watchdog_ms must be a number from 1 to 60000",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       return parseInteger(v, c.watchdogMs, 1, 60000);
+     }},
+    {"battery", "battery must be full, charging, discharging or flat",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       if (v == "full") return c.battery = BatteryState::Full, true;
+       if (v == "charging") return c.battery = BatteryState::Charging, true;
+       if (v == "discharging") return c.battery = BatteryState::Discharging, true;
+       if (v == "flat") return c.battery = BatteryState::Flat, true;
+       return false;
+     }},
+};
+
 // One key: false with `why` set when the value cannot be used.
 bool applyKey(const std::string& key, const std::string& value, GaugeConfig& config,
               std::string& why) {
-  if (key == "serial") {
-    why = "serial must be a number from 1 to 2147483647";
-    return parseInteger(value, config.serial, 1, 0x7FFFFFFF);
-  }
-  if (key == "firmware") {
-    why = "firmware must be 1 to 40 characters";
-    if (value.empty() || value.size() > 40) return false;
-    config.firmware = value;
-    return true;
-  }
-  if (key == "chipset") {
-    why = "chipset must be a number";
-    return parseInteger(value, config.chipset, 0, 0xFFFFFFFFLL);
-  }
-  if (key == "usb_cpu") {
-    why = "usb_cpu must look like 1.5 (major.minor, each 0 to 255)";
-    const auto dot = value.find('.');
-    if (dot == std::string::npos) return false;
-    std::uint8_t major = 0, minor = 0;
-    if (!parseInteger(value.substr(0, dot), major, 0, 255) ||
-        !parseInteger(value.substr(dot + 1), minor, 0, 255))
-      return false;
-    config.usbCpuMajor = major;
-    config.usbCpuMinor = minor;
-    return true;
-  }
-  if (key == "speed") {
-    why = "speed must be low, full or high";
-    if (value == "low") return config.speed = UsbSpeed::Low, true;
-    if (value == "full") return config.speed = UsbSpeed::Full, true;
-    if (value == "high") return config.speed = UsbSpeed::High, true;
-    return false;
-  }
-  if (key == "eeprom_version") {
-    why = "eeprom_version must be 16 or 17";
-    return parseInteger(value, config.eepromVersion, 16, 17);
-  }
-  if (key == "defaults") {
-    why = "defaults must be valid or blank";
-    return parseChoice(value, "valid", "blank", config.defaultsValid);
-  }
-  if (key == "fault") {
-    Faults faults;
-    if (!parseFaults(value, faults, why)) return false;
-    config.faults = faults;
-    return true;
-  }
-  if (key == "path_case") {
-    why = "path_case must be lower or upper";
-    return parseChoice(value, "upper", "lower", config.upperCasePath);
-  }
-  if (key == "kind") {
-    why = "kind must be a number from 0 to 255";
-    return parseInteger(value, config.kind, 0, 255);
-  }
-  if (key == "mkii") {
-    why = "mkii must be yes or no";
-    return parseChoice(value, "yes", "no", config.mkii);
-  }
-  if (key == "model_a") {
-    why = "model_a must be yes or no";
-    return parseChoice(value, "yes", "no", config.modelA);
-  }
-  if (key == "watchdog_ms") {
-    why = "watchdog_ms must be a number from 1 to 60000";
-    return parseInteger(value, config.watchdogMs, 1, 60000);
-  }
-  if (key == "battery") {
-    why = "battery must be full, charging, discharging or flat";
-    if (value == "full") return config.battery = BatteryState::Full, true;
-    if (value == "charging") return config.battery = BatteryState::Charging, true;
-    if (value == "discharging") return config.battery = BatteryState::Discharging, true;
-    if (value == "flat") return config.battery = BatteryState::Flat, true;
-    return false;
+  for (const KeyRule& rule : kKeyRules) {
+    if (key != rule.key) continue;
+    if (rule.why) why = rule.why;
+    return rule.apply(value, config, why);
   }
   why = "unknown key '" + key + "'";
   return false;
