@@ -9,11 +9,11 @@
 #include "api/ExportCalls.h"
 #include "gaugesim/files/Environment.h"
 #include "gaugesim/model/Gauge.h"
-#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/usb/Packet.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "support/ForwardingUsbPlatform.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "gaugesim/commands/CommandTable.h"
-#include "gaugesim/model/Gauge.h"
 #include "gaugesim/commands/SettingHandlers.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {

@@ -2,8 +2,8 @@
 #include <array>
 
 #include "gaugesim/commands/CommandTable.h"
-#include "gaugesim/model/Gauge.h"
 #include "gaugesim/commands/RunTestCommand.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/usb/CommandCodes.h"
 
 namespace qx5::sim {

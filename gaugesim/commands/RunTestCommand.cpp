@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "gaugesim/commands/SigFig.h"
 #include "gaugesim/model/EepromImage.h"
 #include "gaugesim/model/Gauge.h"
-#include "gaugesim/commands/SigFig.h"
 
 namespace qx5::sim {
 namespace {

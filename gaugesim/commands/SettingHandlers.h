@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "gaugesim/model/Gauge.h"
 #include "gaugesim/commands/PacketIo.h"
+#include "gaugesim/model/Gauge.h"
 
 namespace qx5::sim {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "gaugesim/commands/CommandTable.h"
-#include "gaugesim/model/EepromImage.h"
 #include "gaugesim/commands/PacketIo.h"
+#include "gaugesim/model/EepromImage.h"
 
 namespace qx5::sim {
 namespace {

@@ -62,8 +62,8 @@ class PacketExchange {
     scope_.Detail("%scalling WinUsb_ReadPipe", prefix);
     UsbPlatform* usb = device_.usb;
     std::uint32_t received = 0;
-    const bool readOk = usb->readPipe(device_.winUsbHandle, device_.pipeInId, reply_, capacity_,
-                                      received);
+    const bool readOk =
+        usb->readPipe(device_.winUsbHandle, device_.pipeInId, reply_, capacity_, received);
     const int readError = readOk ? 0 : usb->lastError();
     if (received > capacity_) received = capacity_;  // whatever a binding claims
     replyLength = received;

@@ -17,7 +17,6 @@ using InterfaceHandle = std::uintptr_t;
 inline constexpr DeviceHandle kInvalidDeviceHandle = ~DeviceHandle{0};
 inline constexpr InterfaceHandle kInvalidInterfaceHandle = ~InterfaceHandle{0};
 
-
 // Interface descriptor of one alternate setting, as far as the transport reads it.
 struct UsbInterfaceDescriptor {
   std::uint8_t interfaceNumber = 0;

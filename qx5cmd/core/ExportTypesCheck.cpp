@@ -73,8 +73,8 @@ constexpr bool callsAs() {
   }
 }
 
-#define QX5CMD_CHECK_EXPORT(TesterFn, name)                  \
-  static_assert(callsAs<TesterFn, decltype(&::name)>(),    \
+#define QX5CMD_CHECK_EXPORT(TesterFn, name)             \
+  static_assert(callsAs<TesterFn, decltype(&::name)>(), \
                 #name " is not called as the header declares it")
 
 // The exports of LibraryBinding's members.

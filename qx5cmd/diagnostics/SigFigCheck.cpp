@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Text.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

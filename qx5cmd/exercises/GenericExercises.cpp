@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "qx5cmd/platform/BreakSignal.h"
-#include "qx5cmd/platform/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
+#include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 namespace {

@@ -4,11 +4,11 @@
 #include <array>
 #include <cstdio>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
 #include "qx5cmd/firmware/HexWriter.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

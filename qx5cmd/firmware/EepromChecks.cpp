@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 bool aUploadEEPROM::parseArgument(int, bool&, bool& more, const std::string&) {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Stats.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

@@ -31,12 +31,12 @@
 
 #include "gaugesim/files/Environment.h"
 #include "gaugesim/model/Gauge.h"
-#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/Processes.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
 #include "support/ShownResult.h"

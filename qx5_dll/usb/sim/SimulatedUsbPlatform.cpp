@@ -257,7 +257,8 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
   OpenInterface* open = interfaceOf(iface);
   if (!open) return false;
   if (pipeId != kInPipe || (!buffer && capacity)) return fail(platform::kErrorIo);
-  const TimePoint deadline = SteadyClock::now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
+  const TimePoint deadline =
+      SteadyClock::now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
 
   for (;;) {
     Link* link = liveLink(iface);

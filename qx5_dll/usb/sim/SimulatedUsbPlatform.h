@@ -35,7 +35,9 @@ class SimulatedUsbPlatform : public UsbPlatform {
   ~SimulatedUsbPlatform() override;
 
   // Tests: no transfer waits longer than this, whatever the pipe's timeout (0: no ceiling).
-  static void setTimeoutCeilingMs(std::uint32_t milliseconds) { sim::setTimeoutCeilingMs(milliseconds); }
+  static void setTimeoutCeilingMs(std::uint32_t milliseconds) {
+    sim::setTimeoutCeilingMs(milliseconds);
+  }
   static std::uint32_t timeoutCeilingMs() { return sim::timeoutCeilingMs(); }
   // A gauge seen by the last enumeration, for tests and benchmarks that drive the model
   // directly; null when there is none of that name.

@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
 #include "qx5cmd/diagnostics/CheckRanges.h"
 #include "qx5cmd/diagnostics/FirmwareCounters.h"
 #include "qx5cmd/diagnostics/Registration.h"
 #include "qx5cmd/diagnostics/SigFigCheck.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "support/EnvironmentVariable.h"
 
 namespace qx5cmd {

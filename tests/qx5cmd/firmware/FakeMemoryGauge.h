@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/MemoryGauge.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd::testing {
