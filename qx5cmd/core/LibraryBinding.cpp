@@ -9,10 +9,16 @@ namespace qx5cmd {
 LibraryBinding::LibraryBinding() {
   const char* chosen = std::getenv(kLibraryEnvironmentVariable);
   if (chosen && *chosen) {
+    fromEnvironment_ = true;
     load(chosen);
   } else {
     std::string beside = platform::executableDirectory() + "/" + kLibraryFileName;
-    load(platform::fileExists(beside) ? beside : std::string(kLibraryFileName));
+    if (platform::fileExists(beside)) {
+      load(beside);
+    } else {
+      tried_.push_back(beside);
+      load(kLibraryFileName);
+    }
 #if defined(QX5_LIBRARY_SONAME)
     if (!library_) {
       const std::string firstPath = path_, firstError = loadError_;
@@ -34,6 +40,7 @@ LibraryBinding::LibraryBinding(const std::string& path) {
 
 void LibraryBinding::load(const std::string& path) {
   path_ = path;
+  tried_.push_back(path);
   library_ = std::make_unique<qx5::platform::DynamicLibrary>(
       path, qx5::platform::DynamicLibrary::Lifetime::Process);
   if (!library_->isLoaded()) {
