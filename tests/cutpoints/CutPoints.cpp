@@ -24,12 +24,12 @@
 
 #include "cutpoints/ModelMemoryGauge.h"
 #include "gaugesim/model/Gauge.h"
-#include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/Eeprom.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
 #include "qx5cmd/firmware/HexWriter.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5::cutpoints {
 namespace {
