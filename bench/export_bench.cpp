@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "gaugesim/Environment.h"
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "gaugesim/files/Environment.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 
 namespace {

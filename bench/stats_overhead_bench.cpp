@@ -13,7 +13,7 @@
 
 #include "qx5cmd/core/ExportTypes.h"
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace {
 

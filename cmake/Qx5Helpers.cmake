@@ -1,6 +1,7 @@
-# qx5_module(NAME DIR [LINKS ...] [PRIVATE_LINKS ...] [EXCLUDE file ...])
+# qx5_module(NAME DIR [DIRS dir ...] [LINKS ...] [PRIVATE_LINKS ...] [EXCLUDE file ...])
 # One module per source folder: a static library of every .cpp in it (an INTERFACE library when
-# it has none), linking exactly the modules it may use. Files named *_win.cpp are built for
+# it has none), linking exactly the modules it may use. DIRS adds further folders to the same
+# module, for one concern whose files are grouped in subfolders. Files named *_win.cpp are built for
 # Windows only and *_posix.cpp everywhere else, where a service differs wholly between the two.
 #
 # Module boundaries are enforced by the compiler: no target has the project root on its include
@@ -9,13 +10,17 @@
 # module's include root, passed on to whatever links it. A file that includes a header of a
 # module its target does not link fails to compile, so a wrong arrow never builds.
 function(qx5_module name dir)
-  cmake_parse_arguments(ARG "" "" "LINKS;PRIVATE_LINKS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DIRS;LINKS;PRIVATE_LINKS;EXCLUDE" ${ARGN})
+  set(sources)
+  foreach(folder ${dir} ${ARG_DIRS})
+    file(GLOB found CONFIGURE_DEPENDS ${folder}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${dir}/${ex})
   endforeach()
   qx5_platform_sources(sources)
-  qx5_stage_headers(${name} ${dir} root)
+  qx5_stage_headers(${name} "${dir};${ARG_DIRS}" root)
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${root})
@@ -37,23 +42,26 @@ function(qx5_platform_sources var)
   set(${var} ${${var}} PARENT_SCOPE)
 endfunction()
 
-# Links every header of DIR (not its subfolders: they are modules of their own) into the module's
-# include root, and returns the root in OUT. Where the file system cannot make links, the project
-# root stands in: the build works, but boundaries are then checked only where links work.
-function(qx5_stage_headers name dir out)
+# Links every header of the folders in DIRS (not their subfolders, unless listed: they are modules
+# of their own) into the module's include root, and returns the root in OUT. Where the file
+# system cannot make links, the project root stands in: the build works, but boundaries are then
+# checked only where links work.
+function(qx5_stage_headers name dirs out)
   set(root ${CMAKE_BINARY_DIR}/include/${name})
-  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${dir})
-  file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
   file(REMOVE_RECURSE ${root})  # a header deleted from the sources leaves no stale link
-  file(MAKE_DIRECTORY ${root}/${rel})
-  foreach(header ${headers})
-    get_filename_component(file ${header} NAME)
-    file(CREATE_LINK ${header} ${root}/${rel}/${file} RESULT failed SYMBOLIC)
-    if(failed)
-      message(WARNING "cannot link headers (${failed}): module boundaries are not enforced")
-      set(${out} ${PROJECT_SOURCE_DIR} PARENT_SCOPE)
-      return()
-    endif()
+  foreach(dir ${dirs})
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${dir})
+    file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+    file(MAKE_DIRECTORY ${root}/${rel})
+    foreach(header ${headers})
+      get_filename_component(file ${header} NAME)
+      file(CREATE_LINK ${header} ${root}/${rel}/${file} RESULT failed SYMBOLIC)
+      if(failed)
+        message(WARNING "cannot link headers (${failed}): module boundaries are not enforced")
+        set(${out} ${PROJECT_SOURCE_DIR} PARENT_SCOPE)
+        return()
+      endif()
+    endforeach()
   endforeach()
   set(${out} ${root} PARENT_SCOPE)
 endfunction()

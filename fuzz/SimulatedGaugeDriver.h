@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/usb/CommandCodes.h"
 #include "qx5_dll/usb/Packet.h"
 

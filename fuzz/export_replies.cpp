@@ -7,13 +7,13 @@
 
 #include "FuzzInput.h"
 #include "api/ExportCalls.h"
-#include "gaugesim/Environment.h"
-#include "gaugesim/Gauge.h"
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "gaugesim/files/Environment.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/usb/Packet.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "support/ForwardingUsbPlatform.h"
 
 namespace {

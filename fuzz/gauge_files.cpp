@@ -5,7 +5,7 @@
 
 #include "FuzzInput.h"
 #include "SimulatedGaugeDriver.h"
-#include "gaugesim/GaugeConfig.h"
+#include "gaugesim/model/GaugeConfig.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
-#include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #if defined(_WIN32)
 #include "qx5_dll/usb/winusb/WinUsbPlatform.h"
 #else

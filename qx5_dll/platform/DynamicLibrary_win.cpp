@@ -5,20 +5,26 @@
 
 namespace qx5::platform {
 
-DynamicLibrary::DynamicLibrary(const std::string& fileName) : fileName_(fileName) {
+DynamicLibrary::DynamicLibrary(const std::string& fileName, Lifetime lifetime)
+    : fileName_(fileName), lifetime_(lifetime) {
   handle_ = reinterpret_cast<void*>(LoadLibraryA(fileName.c_str()));
-  if (!handle_) lastError_ = fileName + ": " + errorText(static_cast<int>(GetLastError()));
+  if (!handle_) lastError_ = errorText(static_cast<int>(GetLastError()));
 }
 
 DynamicLibrary::~DynamicLibrary() {
-  if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
+  if (handle_ && lifetime_ == Lifetime::UntilDestroyed) FreeLibrary(static_cast<HMODULE>(handle_));
 }
 
 void* DynamicLibrary::symbol(const char* name) {
-  if (!handle_) return nullptr;
+  if (!handle_ || !name) return nullptr;
   const FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_), name);
   lastError_ = address ? "" : std::string("no symbol ") + name;
   return reinterpret_cast<void*>(address);
+}
+
+DynamicLibrary& oleAutomationFor(DynamicLibrary& /*library*/) {
+  static DynamicLibrary oleaut32("oleaut32.dll", DynamicLibrary::Lifetime::Process);
+  return oleaut32;
 }
 
 }  // namespace qx5::platform

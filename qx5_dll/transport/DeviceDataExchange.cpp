@@ -13,6 +13,116 @@ namespace {
 constexpr const char* kSecondTryPrefix = " second try ";
 constexpr std::uint32_t kFlushScratchSize = 200;
 constexpr std::uint8_t kFlushScratchFill = 0xAE;
+
+// One SendReceivePacket call: the packet, the caller's reply buffer and the log scope its lines
+// go to. An attempt writes the command, reads the reply and judges it.
+class PacketExchange {
+ public:
+  enum class Verdict { Accepted, Mismatched, Failed };
+
+  PacketExchange(DEVICE_DATA& device, LogFunction& scope, const std::uint8_t* packet, int length,
+                 std::uint8_t* reply, std::uint32_t capacity)
+      : device_(device),
+        scope_(scope),
+        packet_(packet),
+        length_(length),
+        reply_(reply),
+        capacity_(capacity),
+        marker_(packet[packet::kMarkerOffset]),
+        // One-byte packets (reset, version query) have no command byte to show or compare.
+        command_(length > packet::kCommandOffset ? packet[packet::kCommandOffset] : 0) {}
+
+  Verdict attempt(const char* prefix, std::uint32_t& replyLength) {
+    replyLength = 0;
+    if (!write(prefix)) return Verdict::Failed;
+    if (marker_ == packet::kResetMarker) return Verdict::Accepted;
+    if (!read(prefix, replyLength)) return Verdict::Failed;
+    if (marker_ != packet::kMarker) return Verdict::Accepted;
+    return judge(prefix, replyLength);
+  }
+
+ private:
+  bool write(const char* prefix) {
+    scope_.Detail("%sSending command %d (0x%02x)", prefix, command_, command_);
+    if (scope_.IsEnabled(kLogDebug)) {
+      scope_.Detail("%ssending %2d bytes %s", prefix, length_,
+                    FormatHexBytes(dump_, sizeof dump_, packet_, length_));
+    }
+    UsbPlatform* usb = device_.usb;
+    std::uint32_t written = 0;
+    if (usb && usb->writePipe(device_.winUsbHandle, device_.pipeOutId, packet_,
+                              static_cast<std::uint32_t>(length_), written))
+      return true;
+    scope_.ErrorWithCode(usb ? usb->lastError() : platform::kErrorInvalidHandle,
+                         "%serror sending data", prefix);
+    return false;
+  }
+
+  bool read(const char* prefix, std::uint32_t& replyLength) {
+    scope_.Detail("%scalling WinUsb_ReadPipe", prefix);
+    UsbPlatform* usb = device_.usb;
+    std::uint32_t received = 0;
+    const bool readOk =
+        usb->readPipe(device_.winUsbHandle, device_.pipeInId, reply_, capacity_, received);
+    const int readError = readOk ? 0 : usb->lastError();
+    if (received > capacity_) received = capacity_;  // whatever a binding claims
+    replyLength = received;
+    if (!readOk) {
+      scope_.ErrorWithCode(readError, "%serror reading data", prefix);
+      if (scope_.IsEnabled(kLogError)) {
+        scope_.Error("%ssent: %2d bytes %s", prefix, length_,
+                     FormatHexBytes(dump_, sizeof dump_, packet_, length_));
+      }
+      return false;
+    }
+    if (scope_.IsEnabled(kLogDebug)) {
+      scope_.Detail("%sreading %2d bytes %s", prefix, static_cast<int>(received),
+                    FormatHexBytes(dump_, sizeof dump_, reply_, received));
+    }
+    return true;
+  }
+
+  // A command reply is accepted when it is long enough and echoes the command (or the 6 of
+  // firmware 1.94); otherwise both packets go to the log.
+  Verdict judge(const char* prefix, std::uint32_t received) {
+    if (received < packet::kMinimumReply) {
+      scope_.Error(
+          "%sincomplete reply, sent command %d (0x%02x), received only %d bytes in reply "
+          "(require at least 8)",
+          prefix, command_, command_, static_cast<int>(received));
+    } else {
+      const int echo = reply_[packet::kReplyCommandOffset];
+      if (echo == command_) return Verdict::Accepted;
+      if (echo == packet::kLegacyEcho) {
+        scope_.Detail(
+            "%ssent command %d (0x%02x), but received %d (0x%02x) back -- but this is ok for "
+            "firmware 1.94",
+            prefix, command_, command_, echo, echo);
+        return Verdict::Accepted;
+      }
+      scope_.Error("%spacket mismatch sent command %d (0x%02x), received command %d (0x%02x)",
+                   prefix, command_, command_, echo, echo);
+    }
+    if (scope_.IsEnabled(kLogError)) {
+      scope_.Error("%ssent: %2d bytes %s", prefix, length_,
+                   FormatHexBytes(dump_, sizeof dump_, packet_, length_));
+      scope_.Error("%srecv: %2d bytes %s", prefix, static_cast<int>(received),
+                   FormatHexBytes(dump_, sizeof dump_, reply_, received));
+    }
+    return Verdict::Mismatched;
+  }
+
+  DEVICE_DATA& device_;
+  LogFunction& scope_;
+  const std::uint8_t* packet_;
+  int length_;
+  std::uint8_t* reply_;
+  std::uint32_t capacity_;
+  std::uint8_t marker_;
+  int command_;
+  char dump_[kHexDumpSize];
+};
+
 }  // namespace
 
 bool DEVICE_DATA::SendReceivePacket(const std::uint8_t* packet, int length, std::uint8_t* reply,
@@ -24,85 +134,16 @@ bool DEVICE_DATA::SendReceivePacket(const std::uint8_t* packet, int length, std:
     scope.Error("nothing to send: packet of %d bytes", length);
     return false;
   }
-  // One-byte packets (reset, version query) have no command byte to show or compare.
-  const std::uint8_t marker = packet[packet::kMarkerOffset];
-  const int command = length > packet::kCommandOffset ? packet[packet::kCommandOffset] : 0;
-  char dump[kHexDumpSize];
-  const char* prefix = "";
-  bool firstAttempt = true;
-
-  for (;;) {
-    replyLength = 0;
-    bool retry = false;
-
-    scope.Detail("%sSending command %d (0x%02x)", prefix, command, command);
-    if (scope.IsEnabled(kLogDebug)) {
-      scope.Detail("%ssending %2d bytes %s", prefix, length,
-                   FormatHexBytes(dump, sizeof dump, packet, length));
-    }
-    std::uint32_t written = 0;
-    if (!usb || !usb->writePipe(winUsbHandle, pipeOutId, packet, static_cast<std::uint32_t>(length),
-                                written)) {
-      scope.ErrorWithCode(usb ? usb->lastError() : platform::kErrorInvalidHandle,
-                          "%serror sending data", prefix);
-      return false;
-    }
-    if (marker == packet::kResetMarker) return true;
-
-    scope.Detail("%scalling WinUsb_ReadPipe", prefix);
-    std::uint32_t received = 0;
-    const bool readOk = usb->readPipe(winUsbHandle, pipeInId, reply, capacity, received);
-    const int readError = readOk ? 0 : usb->lastError();
-    if (received > capacity) received = capacity;  // whatever a binding claims
-    replyLength = received;
-    if (!readOk) {
-      scope.ErrorWithCode(readError, "%serror reading data", prefix);
-      if (scope.IsEnabled(kLogError)) {
-        scope.Error("%ssent: %2d bytes %s", prefix, length,
-                    FormatHexBytes(dump, sizeof dump, packet, length));
-      }
-      return false;
-    }
-    if (scope.IsEnabled(kLogDebug)) {
-      scope.Detail("%sreading %2d bytes %s", prefix, static_cast<int>(received),
-                   FormatHexBytes(dump, sizeof dump, reply, received));
-    }
-    if (marker != packet::kMarker) return true;
-
-    if (received < packet::kMinimumReply) {
-      scope.Error(
-          "%sincomplete reply, sent command %d (0x%02x), received only %d bytes in reply "
-          "(require at least 8)",
-          prefix, command, command, static_cast<int>(received));
-    } else {
-      const int echo = reply[packet::kReplyCommandOffset];
-      if (echo == command) return true;
-      if (echo == packet::kLegacyEcho) {
-        scope.Detail(
-            "%ssent command %d (0x%02x), but received %d (0x%02x) back -- but this is ok for "
-            "firmware 1.94",
-            prefix, command, command, echo, echo);
-        return true;
-      }
-      scope.Error("%spacket mismatch sent command %d (0x%02x), received command %d (0x%02x)",
-                  prefix, command, command, echo, echo);
-    }
-    if (scope.IsEnabled(kLogError)) {
-      scope.Error("%ssent: %2d bytes %s", prefix, length,
-                  FormatHexBytes(dump, sizeof dump, packet, length));
-      scope.Error("%srecv: %2d bytes %s", prefix, static_cast<int>(received),
-                  FormatHexBytes(dump, sizeof dump, reply, received));
-    }
-
+  using Verdict = PacketExchange::Verdict;
+  PacketExchange exchange(*this, scope, packet, length, reply, capacity);
+  Verdict verdict = exchange.attempt("", replyLength);
+  if (verdict == Verdict::Mismatched) {  // the reply is flushed and the packet sent once more
     FlushInputPipe();
-    if (firstAttempt) {
-      scope.Info("retrying");
-      retry = true;
-    }
-    prefix = kSecondTryPrefix;
-    firstAttempt = false;
-    if (!retry) return false;
+    scope.Info("retrying");
+    verdict = exchange.attempt(kSecondTryPrefix, replyLength);
+    if (verdict == Verdict::Mismatched) FlushInputPipe();
   }
+  return verdict == Verdict::Accepted;
 }
 
 bool DEVICE_DATA::FlushInputPipe() {

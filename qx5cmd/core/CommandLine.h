@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "qx5cmd/core/Session.h"
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -1,5 +1,6 @@
-// The shapes in which the tester calls the library's exports. The tester binds by name and
-// never includes the library's own header, so the types are stated here.
+// The shapes in which the tester calls the library's exports. The tester binds by name and never
+// links the library, so the types are stated here; ExportTypesCheck.cpp holds each export the
+// tester binds against the public header's declaration.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,8 @@ using SetByteFn = ExportBool(QX5CMD_CALL*)(std::uint8_t value);
 using SetPIntFn = ExportBool(QX5CMD_CALL*)(int* value);
 using SetFloatFn = ExportBool(QX5CMD_CALL*)(float* value);
 using SetStringFn = ExportBool(QX5CMD_CALL*)(Bstr* text);
-using SetDateFn = ExportBool(QX5CMD_CALL*)(int year, int month, int day);
+using SetDateFn = ExportBool(QX5CMD_CALL*)(std::uint32_t year, unsigned char month,
+                                           unsigned char day);
 using InitLoggingFn = ExportBool(QX5CMD_CALL*)(int level, const char* file, ExportBool toStdout);
 using EraseMemoryFn = ExportBool(QX5CMD_CALL*)(std::uint32_t address, std::uint32_t length);
 using TransferMemoryFn = ExportBool(QX5CMD_CALL*)(std::uint32_t address, std::uint32_t count,

@@ -2,7 +2,7 @@
 // and the station loop (each gauge once, as it is plugged in).
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-#include "qx5cmd/core/DynamicLibrary.h"
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 
@@ -21,10 +20,10 @@ LibraryBinding::LibraryBinding() {
       load(kLibraryFileName);
     }
 #if defined(QX5_LIBRARY_SONAME)
-    if (!module_) {
+    if (!library_) {
       const std::string firstPath = path_, firstError = loadError_;
       load(QX5_LIBRARY_SONAME);
-      if (!module_) {  // the usual name's failure says more
+      if (!library_) {  // the usual name's failure says more
         path_ = firstPath;
         loadError_ = firstError;
       }
@@ -42,16 +41,20 @@ LibraryBinding::LibraryBinding(const std::string& path) {
 void LibraryBinding::load(const std::string& path) {
   path_ = path;
   tried_.push_back(path);
-  module_ = DynamicLibrary::open(path, loadError_);
-  if (!module_) return;
-  void* ole = DynamicLibrary::oleAutomation(module_);
-  sysAllocStringByteLen_ = reinterpret_cast<SysAllocStringByteLenFn>(
-      DynamicLibrary::symbol(ole, "SysAllocStringByteLen"));
-  sysFreeString_ = reinterpret_cast<SysFreeStringFn>(DynamicLibrary::symbol(ole, "SysFreeString"));
+  library_ = std::make_unique<qx5::platform::DynamicLibrary>(
+      path, qx5::platform::DynamicLibrary::Lifetime::Process);
+  if (!library_->isLoaded()) {
+    loadError_ = library_->lastError();
+    library_.reset();
+    return;
+  }
+  qx5::platform::DynamicLibrary& ole = qx5::platform::oleAutomationFor(*library_);
+  ole.bind("SysAllocStringByteLen", sysAllocStringByteLen_);
+  ole.bind("SysFreeString", sysFreeString_);
 }
 
 void* LibraryBinding::symbol(const char* name) const {
-  return DynamicLibrary::symbol(module_, name);
+  return library_ ? library_->symbol(name) : nullptr;
 }
 
 Bstr LibraryBinding::allocString(const char* bytes, unsigned int length) const {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "qx5_dll/platform/DynamicLibrary.h"
 #include "qx5cmd/core/ExportTypes.h"
 #include "qx5cmd/core/QX5Function.h"
 
@@ -30,7 +31,7 @@ class LibraryBinding {
   LibraryBinding(const LibraryBinding&) = delete;
   LibraryBinding& operator=(const LibraryBinding&) = delete;
 
-  bool loaded() const { return module_ != nullptr; }
+  bool loaded() const { return library_ != nullptr; }
   // What was tried, and why it failed when it did.
   const std::string& path() const { return path_; }
   const std::string& loadError() const { return loadError_; }
@@ -85,7 +86,7 @@ class LibraryBinding {
   template <class W>
   void bindMember(std::unique_ptr<W>& member, const char* name);
 
-  void* module_ = nullptr;
+  std::unique_ptr<qx5::platform::DynamicLibrary> library_;  // loaded, or null
   std::string path_;
   std::string loadError_;
   std::vector<std::string> tried_;

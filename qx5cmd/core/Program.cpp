@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
 #include "qx5cmd/core/GaugeLoop.h"
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/SessionClock.h"
 #include "qx5cmd/core/Stats.h"
+#include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 namespace {

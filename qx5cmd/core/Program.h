@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

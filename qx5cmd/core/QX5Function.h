@@ -8,8 +8,8 @@
 #include <string>
 
 #include "qx5cmd/core/ExportTypes.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Stats.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Text.h"
+#include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Text.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 namespace {

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 namespace {

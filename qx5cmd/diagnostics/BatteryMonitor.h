@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 #include "qx5cmd/diagnostics/FirmwareTestCall.h"
 
 namespace qx5cmd {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

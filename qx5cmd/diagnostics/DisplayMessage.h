@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

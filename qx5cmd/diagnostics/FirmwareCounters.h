@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 #include "qx5cmd/diagnostics/FirmwareTestCall.h"
 
 namespace qx5cmd {

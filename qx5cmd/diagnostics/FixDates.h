@@ -1,7 +1,7 @@
 // fix_dates: puts the fixed calibration date and serial number of the factory's test gauge back.
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

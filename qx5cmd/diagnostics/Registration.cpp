@@ -5,8 +5,8 @@
 #include "qx5cmd/diagnostics/DisplayMessage.h"
 #include "qx5cmd/diagnostics/FirmwareCounters.h"
 #include "qx5cmd/diagnostics/FixDates.h"
-#include "qx5cmd/diagnostics/SigFigTest.h"
-#include "qx5cmd/diagnostics/WatchdogTest.h"
+#include "qx5cmd/diagnostics/SigFigCheck.h"
+#include "qx5cmd/diagnostics/WatchdogCheck.h"
 
 namespace qx5cmd {
 namespace {

@@ -1,7 +1,7 @@
 // Puts the developer diagnostics into the registry, after the other tests.
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -5,10 +5,10 @@
 #include <limits>
 #include <optional>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
-#include "qx5cmd/exercises/GenericTests.h"
+#include "qx5cmd/exercises/GenericExercises.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

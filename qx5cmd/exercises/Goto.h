@@ -9,7 +9,7 @@
 #include <string>
 
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

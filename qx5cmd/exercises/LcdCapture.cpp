@@ -4,10 +4,10 @@
 #include <string>
 
 #include "qx5cmd/core/LibraryBinding.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/exercises/MonochromeBitmap.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 namespace {

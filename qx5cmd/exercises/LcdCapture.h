@@ -2,7 +2,7 @@
 // the gauge's serial number and the time.
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -1,6 +1,6 @@
 #include "qx5cmd/exercises/Registration.h"
 
-#include "qx5cmd/exercises/GenericTests.h"
+#include "qx5cmd/exercises/GenericExercises.h"
 #include "qx5cmd/exercises/Goto.h"
 #include "qx5cmd/exercises/LcdCapture.h"
 

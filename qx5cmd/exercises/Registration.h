@@ -1,7 +1,7 @@
 // Puts the measurement tests into the registry, in the order of the usage text.
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Stats.h"
 #include "qx5cmd/firmware/EepromFiles.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

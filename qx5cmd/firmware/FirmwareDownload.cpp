@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/HexReader.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

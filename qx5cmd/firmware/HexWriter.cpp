@@ -1,6 +1,6 @@
 #include "qx5cmd/firmware/HexWriter.h"
 
-#include "qx5cmd/core/Platform.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "qx5cmd/core/BreakSignal.h"
-#include "qx5cmd/core/Platform.h"
 #include "qx5cmd/core/Session.h"
+#include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 
 // The sales desk named in the in-field upgrade warning; a maker sets its own at build time.
 #ifndef QX5_SALES_DESK_ADDRESS

@@ -1,7 +1,7 @@
 #include "qx5cmd/firmware/Registration.h"
 
-#include "qx5cmd/firmware/BootloaderTests.h"
-#include "qx5cmd/firmware/EepromTests.h"
+#include "qx5cmd/firmware/BootloaderChecks.h"
+#include "qx5cmd/firmware/EepromChecks.h"
 #include "qx5cmd/firmware/UpgradeStation.h"
 
 namespace qx5cmd {

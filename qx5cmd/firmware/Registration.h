@@ -1,7 +1,7 @@
 // Registers the firmware and EEPROM tools, the second registration step at start-up.
 #pragma once
 
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd {
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Stats.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "qx5cmd/firmware/BootloaderTests.h"
+#include "qx5cmd/firmware/BootloaderChecks.h"
 
 namespace qx5cmd {
 

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "api/ExportCalls.h"
-#include "gaugesim/Faults.h"
+#include "gaugesim/model/Faults.h"
 #include "support/SimulatedLibrary.h"
 
 namespace qx5::test {

@@ -23,13 +23,13 @@
 #include <vector>
 
 #include "cutpoints/ModelMemoryGauge.h"
-#include "gaugesim/Gauge.h"
-#include "qx5cmd/core/BreakSignal.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/Eeprom.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
 #include "qx5cmd/firmware/HexWriter.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5::cutpoints {
 namespace {

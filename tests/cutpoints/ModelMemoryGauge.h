@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/usb/CommandCodes.h"
 #include "qx5_dll/usb/Packet.h"
 #include "qx5cmd/firmware/MemoryGauge.h"

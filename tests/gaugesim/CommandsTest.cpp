@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "SimHarness.h"
-#include "gaugesim/EepromImage.h"
-#include "gaugesim/GaugeModel.h"
+#include "gaugesim/model/EepromImage.h"
+#include "gaugesim/model/GaugeModel.h"
 #include "support/ManualClock.h"
 
 namespace qx5::sim::testing {

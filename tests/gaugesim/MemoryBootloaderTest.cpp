@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "SimHarness.h"
-#include "gaugesim/EepromImage.h"
+#include "gaugesim/model/EepromImage.h"
 
 namespace qx5::sim::testing {
 namespace {

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "gaugesim/SimulatedUsbPlatform.h"
 #include "qx5_dll/platform/Errors.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "support/TempDir.h"
 
 namespace qx5::sim::testing {

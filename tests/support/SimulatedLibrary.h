@@ -29,14 +29,14 @@
 #include <utility>
 #include <vector>
 
-#include "gaugesim/Environment.h"
-#include "gaugesim/Gauge.h"
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "gaugesim/files/Environment.h"
+#include "gaugesim/model/Gauge.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/Processes.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
 #include "support/ManualClock.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "gaugesim/Gauge.h"
+#include "gaugesim/model/Gauge.h"
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;

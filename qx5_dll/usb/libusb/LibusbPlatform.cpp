@@ -10,6 +10,7 @@
 
 #include "qx5_dll/platform/DynamicLibrary.h"
 #include "qx5_dll/platform/Errors.h"
+#include "qx5_dll/usb/InterfacePath.h"
 
 namespace qx5::usb {
 
@@ -17,8 +18,6 @@ using namespace qx5::platform;  // error codes and run-time loading
 
 namespace {
 
-// The gauge's device interface class, kept in the path so it reads like the platform's own.
-constexpr const char* kInterfaceClass = "{5354fa28-6d14-4e35-a1f5-75bb54e6030f}";
 constexpr int kGaugeInterface = 0;
 constexpr unsigned kFlushReadTimeoutMs = 1;
 // The transport's own pipe timeout, until it sets one: libusb takes 0 as "wait forever", and a
@@ -425,8 +424,7 @@ std::string libusbInterfacePath(unsigned bus, const std::string& portChain, unsi
                                 unsigned productId) {
   char ids[32];
   std::snprintf(ids, sizeof ids, "vid_%04x&pid_%04x", vendorId & 0xFFFF, productId & 0xFFFF);
-  return "usb#" + std::string(ids) + "#" + std::to_string(bus) + "-" + portChain + "#" +
-         kInterfaceClass;
+  return gaugeInterfacePath(ids, std::to_string(bus) + "-" + portChain);
 }
 
 std::unique_ptr<UsbPlatform> createLibusbPlatform(const std::string& libraryFileName) {

@@ -11,6 +11,7 @@
 
 #include "qx5_dll/platform/DynamicLibrary.h"
 #include "qx5_dll/platform/Errors.h"
+#include "qx5_dll/usb/InterfacePath.h"
 
 namespace qx5::usb {
 
@@ -20,7 +21,12 @@ namespace {
 
 // The gauge's device interface class.
 constexpr GUID kInterfaceClass = {
-    0x5354FA28, 0x6D14, 0x4E35, {0xA1, 0xF5, 0x75, 0xBB, 0x54, 0xE6, 0x03, 0x0F}};
+    kGaugeInterfaceClass.data1,
+    kGaugeInterfaceClass.data2,
+    kGaugeInterfaceClass.data3,
+    {kGaugeInterfaceClass.data4[0], kGaugeInterfaceClass.data4[1], kGaugeInterfaceClass.data4[2],
+     kGaugeInterfaceClass.data4[3], kGaugeInterfaceClass.data4[4], kGaugeInterfaceClass.data4[5],
+     kGaugeInterfaceClass.data4[6], kGaugeInterfaceClass.data4[7]}};
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
 constexpr ULONG kDeviceSpeedInformation = DEVICE_SPEED;                      // 1
 

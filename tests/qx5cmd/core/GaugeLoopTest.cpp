@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/TestDoubles.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
-#include "qx5cmd/core/Test.h"
+#include "qx5cmd/core/TestRegistry.h"
 
 namespace qx5cmd::testing {
 

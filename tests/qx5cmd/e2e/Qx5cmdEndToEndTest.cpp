@@ -11,13 +11,13 @@
 #include <set>
 #include <sstream>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/GaugeLoop.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/e2e/EndToEnd.h"
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "support/PrivateLibraryCopy.h"
 #include "support/TempDir.h"
 

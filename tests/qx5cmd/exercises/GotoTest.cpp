@@ -5,8 +5,8 @@
 
 #include <climits>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
+#include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/CommandLine.h"
 #include "qx5cmd/exercises/Registration.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "support/EnvironmentVariable.h"
 
 namespace qx5cmd::testing {

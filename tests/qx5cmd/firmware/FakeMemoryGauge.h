@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/Eeprom.h"
 #include "qx5cmd/firmware/MemoryGauge.h"
+#include "qx5cmd/platform/BreakSignal.h"
 #include "support/TempDir.h"
 
 namespace qx5cmd::testing {

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "gaugesim/SimulatedUsbPlatform.h"
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 
 namespace {
 

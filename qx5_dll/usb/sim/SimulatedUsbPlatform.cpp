@@ -1,0 +1,282 @@
+#include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "qx5_dll/platform/Errors.h"
+#include "qx5_dll/usb/InterfacePath.h"
+#include "qx5_dll/usb/Packet.h"
+#include "qx5_dll/usb/sim/Persistence.h"
+#include "qx5_dll/usb/sim/ReplyFaults.h"
+
+namespace qx5::sim {
+namespace {
+thread_local int lastErrorCode = 0;
+}  // namespace
+
+std::string interfacePathFor(const GaugeConfig& config) {
+  const char* ids = config.upperCasePath ? "VID_04D8&PID_000C" : "vid_04d8&pid_000c";
+  return gaugeInterfacePath(ids, config.name, "\\\\?\\");
+}
+
+SimulatedUsbPlatform::SimulatedUsbPlatform(std::unique_ptr<Environment> environment,
+                                           SimulationOptions options)
+    : clock_(options.clock ? *options.clock : platform::processClock()),
+      environment_(std::move(environment)),
+      options_(std::move(options)),
+      trace_(options_.tracePath),
+      latency_(options_.latencyMs, clock_) {}
+
+SimulatedUsbPlatform::~SimulatedUsbPlatform() {
+  std::lock_guard lock(mutex_);
+  if (environment_) environment_->saveAll();
+}
+
+std::shared_ptr<Gauge> SimulatedUsbPlatform::gauge(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  const auto found = links_.find(name);
+  return found == links_.end() ? nullptr : found->second.gauge;
+}
+
+bool SimulatedUsbPlatform::fail(int error) {
+  lastErrorCode = error;
+  return false;
+}
+
+int SimulatedUsbPlatform::lastError() const { return lastErrorCode; }
+bool SimulatedUsbPlatform::isTimeout(int error) const { return error == platform::kErrorTimeout; }
+bool SimulatedUsbPlatform::isEndOfList(int error) const {
+  return error == platform::kErrorEndOfList;
+}
+
+// --- Enumeration: plugging and unplugging
+
+bool SimulatedUsbPlatform::beginEnumeration() {
+  std::lock_guard lock(mutex_);
+  const auto present = environment_->scan();
+  detachUnplugged(present);
+  enumeration_.clear();
+  for (const auto& gauge : present) attach(gauge);
+  return true;
+}
+
+void SimulatedUsbPlatform::detachUnplugged(const std::vector<std::shared_ptr<Gauge>>& present) {
+  for (auto& entry : links_) {
+    Link& link = entry.second;  // a named reference, as lambdas cannot capture bindings in clang 14
+    const bool stillThere =
+        std::any_of(present.begin(), present.end(), [&](const auto& g) { return g == link.gauge; });
+    if (link.attached && !stillThere) {  // unplugged: its handles die, its memory is saved
+      link.attached = false;
+      link.unplugged = true;
+      ++link.generation;
+      link.inPipe.clear();
+      environment_->save(*link.gauge);
+    }
+  }
+}
+
+void SimulatedUsbPlatform::attach(const std::shared_ptr<Gauge>& gauge) {
+  Link& link = links_[gauge->name()];
+  if (link.gauge != gauge) {
+    const unsigned generation = link.generation;  // keeps older handles dead
+    link = Link{};
+    link.gauge = gauge;
+    link.generation = generation;
+  }
+  if (link.vanished) return;
+  if (!link.attached) {
+    link.attached = true;
+    ++link.generation;
+    if (link.unplugged) link.gauge->powerUp();
+  }
+  link.path = interfacePathFor(gauge->config());
+  enumeration_.push_back(gauge->name());
+}
+
+bool SimulatedUsbPlatform::interfacePath(std::uint32_t memberIndex, std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (memberIndex >= enumeration_.size()) return fail(platform::kErrorEndOfList);
+  path = links_[enumeration_[memberIndex]].path;
+  return true;
+}
+
+void SimulatedUsbPlatform::endEnumeration() {}
+
+// --- Handles
+
+SimulatedUsbPlatform::Link* SimulatedUsbPlatform::linkOf(const std::string& name,
+                                                         unsigned generation) {
+  const auto found = links_.find(name);
+  if (found == links_.end()) return nullptr;
+  Link& link = found->second;
+  return link.attached && !link.vanished && link.generation == generation ? &link : nullptr;
+}
+
+DeviceHandle SimulatedUsbPlatform::openDevice(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  for (auto& [name, link] : links_) {
+    if (link.path == path && link.attached && !link.vanished)
+      return handles_.openDevice(name, link.generation);
+  }
+  fail(platform::kErrorNotFound);
+  return kInvalidDeviceHandle;
+}
+
+bool SimulatedUsbPlatform::closeDevice(DeviceHandle device) {
+  std::lock_guard lock(mutex_);
+  const OpenDevice* open = handles_.device(device);
+  if (!open) return fail(platform::kErrorInvalidHandle);
+  const auto link = links_.find(open->name);
+  if (link != links_.end() && link->second.gauge->dirty()) environment_->save(*link->second.gauge);
+  handles_.closeDevice(device);
+  return true;
+}
+
+bool SimulatedUsbPlatform::initialize(DeviceHandle device, InterfaceHandle& iface) {
+  std::lock_guard lock(mutex_);
+  const OpenDevice* open = handles_.device(device);
+  if (!open) return fail(platform::kErrorInvalidHandle);
+  if (!linkOf(open->name, open->generation)) return fail(platform::kErrorNoDevice);
+  iface = handles_.openInterface(device);
+  return true;
+}
+
+bool SimulatedUsbPlatform::freeInterface(InterfaceHandle iface) {
+  std::lock_guard lock(mutex_);
+  if (!handles_.freeInterface(iface)) return fail(platform::kErrorInvalidHandle);
+  return true;
+}
+
+OpenInterface* SimulatedUsbPlatform::interfaceOf(InterfaceHandle iface) {
+  OpenInterface* open = handles_.interfaceOf(iface);
+  if (!open) fail(platform::kErrorInvalidHandle);
+  return open;
+}
+
+SimulatedUsbPlatform::Link* SimulatedUsbPlatform::liveLink(InterfaceHandle iface) {
+  OpenInterface* open = interfaceOf(iface);
+  if (!open) return nullptr;
+  const OpenDevice* device = handles_.device(open->device);
+  Link* link = linkOf(device->name, device->generation);
+  if (!link) fail(platform::kErrorNoDevice);
+  return link;
+}
+
+// --- Queries
+
+bool SimulatedUsbPlatform::queryDeviceSpeed(InterfaceHandle iface, UsbSpeed& speed) {
+  std::lock_guard lock(mutex_);
+  Link* link = liveLink(iface);
+  if (!link) return false;
+  speed = link->gauge->config().speed;
+  return true;
+}
+
+bool SimulatedUsbPlatform::queryInterfaceSettings(InterfaceHandle iface,
+                                                  std::uint8_t alternateSetting,
+                                                  UsbInterfaceDescriptor& descriptor) {
+  std::lock_guard lock(mutex_);
+  if (!liveLink(iface)) return false;
+  if (alternateSetting != 0) return fail(platform::kErrorEndOfList);
+  descriptor = UsbInterfaceDescriptor{0, 0, 2, 0xFF};
+  return true;
+}
+
+bool SimulatedUsbPlatform::queryPipe(InterfaceHandle iface, std::uint8_t alternateSetting,
+                                     std::uint8_t pipeIndex, UsbPipeInformation& pipe) {
+  std::lock_guard lock(mutex_);
+  if (!liveLink(iface)) return false;
+  if (alternateSetting != 0 || pipeIndex > 1) return fail(platform::kErrorEndOfList);
+  pipe.pipeType = UsbPipeType::Interrupt;
+  pipe.pipeId = pipeIndex == 0 ? kInPipe : kOutPipe;
+  pipe.maximumPacketSize = kMaxPacket;
+  pipe.interval = 1;
+  return true;
+}
+
+bool SimulatedUsbPlatform::setPipeTimeout(InterfaceHandle iface, std::uint8_t pipeId,
+                                          std::uint32_t milliseconds) {
+  std::lock_guard lock(mutex_);
+  OpenInterface* open = interfaceOf(iface);
+  if (!open) return false;
+  if (!isPipe(pipeId)) return fail(platform::kErrorIo);
+  open->timeouts[pipeId] = milliseconds;
+  return true;
+}
+
+bool SimulatedUsbPlatform::flushPipe(InterfaceHandle iface, std::uint8_t pipeId) {
+  std::lock_guard lock(mutex_);
+  Link* link = liveLink(iface);
+  if (!link) return false;
+  if (!isPipe(pipeId)) return fail(platform::kErrorIo);
+  if (pipeId == kInPipe) link->inPipe.clear();
+  return true;
+}
+
+// --- Transfers
+
+bool SimulatedUsbPlatform::deliver(InterfaceHandle iface, std::uint8_t pipeId,
+                                   const std::uint8_t* data, std::uint32_t length) {
+  std::lock_guard lock(mutex_);
+  Link* link = liveLink(iface);
+  if (!link) return false;
+  if (pipeId != kOutPipe || !data || length == 0 || length > kMaxPacket)
+    return fail(platform::kErrorIo);
+  trace_.record('>', link->gauge->name(), data, length);
+  const Faults& faults = link->gauge->config().faults;
+  if (unplugsNow(faults, link->packets)) {
+    link->vanished = true;
+    link->inPipe.clear();
+    environment_->save(*link->gauge);
+    return fail(platform::kErrorNoDevice);
+  }
+  ++link->packets;
+  Response response = link->gauge->respond(data, length);
+  applyReplyFaults(faults, link->gauge->inBootloader(), link->mismatchSpent, response, data,
+                   length);
+  if (response.replies) link->inPipe.push(std::move(response));
+  const std::uint8_t command = length > packet::kCommandOffset ? data[packet::kCommandOffset] : 0;
+  saveAfterPacket(*environment_, *link->gauge, command, link->lastSave);
+  return true;
+}
+
+bool SimulatedUsbPlatform::writePipe(InterfaceHandle iface, std::uint8_t pipeId,
+                                     const std::uint8_t* data, std::uint32_t length,
+                                     std::uint32_t& written) {
+  written = 0;
+  if (!deliver(iface, pipeId, data, length)) return false;
+  written = length;
+  latency_.waitForFrame();
+  return true;
+}
+
+bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
+                                    std::uint8_t* buffer, std::uint32_t capacity,
+                                    std::uint32_t& received) {
+  received = 0;
+  latency_.waitForFrame();
+  std::unique_lock lock(mutex_);
+  OpenInterface* open = interfaceOf(iface);
+  if (!open) return false;
+  if (pipeId != kInPipe || (!buffer && capacity)) return fail(platform::kErrorIo);
+  const TimePoint deadline = clock_.now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
+
+  for (;;) {
+    Link* link = liveLink(iface);
+    if (!link) return false;
+    const TimePoint now = clock_.now();
+    if (const auto bytes = link->inPipe.takeDue(now)) {
+      received = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, bytes->size()));
+      std::copy_n(bytes->begin(), received, buffer);
+      trace_.record('<', link->gauge->name(), bytes->data(), received);
+      return true;
+    }
+    if (now >= deadline) return fail(platform::kErrorTimeout);
+    TimePoint wakeUp = std::min(deadline, link->inPipe.nextDue().value_or(deadline));
+    lock.unlock();
+    clock_.sleepUntil(std::min(wakeUp, now + std::chrono::milliseconds(50)));
+    lock.lock();
+  }
+}
+
+}  // namespace qx5::sim

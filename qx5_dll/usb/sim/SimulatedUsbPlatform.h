@@ -1,0 +1,117 @@
+// The USB platform of the simulated gauges: enumeration (plugging and unplugging), and the glue
+// between the platform's calls and the gauge model. Handles, pipes, bus latency, reply faults,
+// the trace and state persistence each have a file of their own beside this one.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "gaugesim/files/Environment.h"
+#include "qx5_dll/platform/Clock.h"
+#include "qx5_dll/usb/UsbPlatform.h"
+#include "qx5_dll/usb/sim/BusLatency.h"
+#include "qx5_dll/usb/sim/Handles.h"
+#include "qx5_dll/usb/sim/Pipes.h"
+#include "qx5_dll/usb/sim/Trace.h"
+
+namespace qx5::sim {
+
+struct SimulationOptions {
+  std::string tracePath;  // QX5SIM_TRACE; empty: no trace
+  // QX5SIM_LATENCY_MS: the bus's frame; a transfer ends at the frame boundary after it was
+  // asked for, one transfer per frame.
+  std::uint32_t latencyMs = 0;
+  platform::Clock* clock = nullptr;  // null: the process clock
+};
+
+// The interface path of a gauge, as enumeration reports it.
+std::string interfacePathFor(const GaugeConfig& config);
+
+class SimulatedUsbPlatform : public UsbPlatform {
+ public:
+  SimulatedUsbPlatform(std::unique_ptr<Environment> environment, SimulationOptions options = {});
+  ~SimulatedUsbPlatform() override;
+
+  // Tests: no transfer waits longer than this, whatever the pipe's timeout (0: no ceiling).
+  static void setTimeoutCeilingMs(std::uint32_t milliseconds) {
+    sim::setTimeoutCeilingMs(milliseconds);
+  }
+  static std::uint32_t timeoutCeilingMs() { return sim::timeoutCeilingMs(); }
+  // A gauge seen by the last enumeration, for tests and benchmarks that drive the model
+  // directly; null when there is none of that name.
+  std::shared_ptr<Gauge> gauge(const std::string& name);
+
+  bool isComplete() const override { return true; }
+  const char* name() const override { return "simulator"; }
+
+  bool beginEnumeration() override;
+  bool interfacePath(std::uint32_t memberIndex, std::string& path) override;
+  void endEnumeration() override;
+
+  DeviceHandle openDevice(const std::string& path) override;
+  bool closeDevice(DeviceHandle device) override;
+  bool initialize(DeviceHandle device, InterfaceHandle& iface) override;
+  bool freeInterface(InterfaceHandle iface) override;
+
+  bool queryDeviceSpeed(InterfaceHandle iface, UsbSpeed& speed) override;
+  bool queryInterfaceSettings(InterfaceHandle iface, std::uint8_t alternateSetting,
+                              UsbInterfaceDescriptor& descriptor) override;
+  bool queryPipe(InterfaceHandle iface, std::uint8_t alternateSetting, std::uint8_t pipeIndex,
+                 UsbPipeInformation& pipe) override;
+  bool setPipeTimeout(InterfaceHandle iface, std::uint8_t pipeId,
+                      std::uint32_t milliseconds) override;
+  bool flushPipe(InterfaceHandle iface, std::uint8_t pipeId) override;
+  bool writePipe(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
+                 std::uint32_t length, std::uint32_t& written) override;
+  bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
+                std::uint32_t capacity, std::uint32_t& received) override;
+
+  int lastError() const override;
+  bool isTimeout(int error) const override;
+  bool isEndOfList(int error) const override;
+
+ private:
+  // The USB side of one gauge: what it has queued on its IN pipe, whether it is attached.
+  struct Link {
+    std::shared_ptr<Gauge> gauge;
+    std::string path;
+    unsigned generation = 0;  // changes at every unplug; older handles are dead
+    bool attached = false;
+    bool unplugged = false;  // was attached once: attaching again powers the gauge up
+    bool vanished = false;   // unplug-after fault: gone for the life of this platform
+    long packets = 0;
+    bool mismatchSpent = false;
+    InPipe inPipe;
+    TimePoint lastSave{};
+  };
+
+  void detachUnplugged(const std::vector<std::shared_ptr<Gauge>>& present);
+  void attach(const std::shared_ptr<Gauge>& gauge);
+  Link* linkOf(const std::string& name, unsigned generation);
+  OpenInterface* interfaceOf(InterfaceHandle iface);
+  // The live link behind an interface, or null with the error set.
+  Link* liveLink(InterfaceHandle iface);
+  // One packet to the gauge, under the lock; false with the error set when it was not taken.
+  bool deliver(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
+               std::uint32_t length);
+  bool fail(int error);
+
+  platform::Clock& clock_;
+  std::mutex mutex_;
+  std::unique_ptr<Environment> environment_;
+  SimulationOptions options_;
+  Trace trace_;
+  BusLatency latency_;
+  std::map<std::string, Link> links_;
+  std::vector<std::string> enumeration_;
+  HandleTable handles_;
+};
+
+// QX5SIM's value: a gauge count 1..64 or a directory. Reads QX5SIM_TRACE and QX5SIM_LATENCY_MS.
+std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simValue);
+
+}  // namespace qx5::sim
