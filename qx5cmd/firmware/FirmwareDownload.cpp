@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Text.h"
@@ -61,19 +62,25 @@ std::string firmwareFileName(const std::string& stem, int chipset) {
 }
 
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
-                      const FirmwareDownload& request) {
+                      const FirmwareDownload& request, std::string* failure) {
+  auto failed = [failure](std::string why) {
+    if (failure) *failure = std::move(why);
+    return false;
+  };
   const std::string fileName = firmwareFileName(request.fileStem, transfer.gauge().chipset());
   HexReader reader;
-  if (!loadFirmwareFile(fileName, reader)) return false;
+  if (!loadFirmwareFile(fileName, reader)) return failed("no firmware in " + fileName);
 
   // Its result is not used: the firmware goes on even when the settings stay as they are.
   if (request.eepromForBootloaderGauge || serial != kBootloaderSerial)
     upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults);
-  if (breakRequested() || !transfer.switchToBootloader()) return false;
+  if (breakRequested()) return failed("stopped by a break");
+  if (!transfer.switchToBootloader()) return failed("the gauge did not switch to its bootloader");
 
   transfer.resetProgress(TransferKind::write, reader.total());
   std::printf("downloading %s (%u bytes)\n\n", fileName.c_str(), reader.total());
-  if (!writeFlashRanges(transfer, reader) || breakRequested()) return false;
+  if (!writeFlashRanges(transfer, reader) || breakRequested())
+    return failed(breakRequested() ? "stopped by a break" : "erasing or writing the flash failed");
 
   if (request.beepBeforeLaunch) beep();
   std::printf("\n\n");

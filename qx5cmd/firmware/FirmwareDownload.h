@@ -24,8 +24,9 @@ struct FirmwareDownload {
 std::string firmwareFileName(const std::string& stem, int chipset);
 
 // The download for the gauge with `serial`; the caller has checked the gauge and beeped.
-// A file that cannot be read whole fails before the gauge is touched.
+// A file that cannot be read whole fails before the gauge is touched. On failure `failure`, when
+// given, says at which step.
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
-                      const FirmwareDownload& request);
+                      const FirmwareDownload& request, std::string* failure = nullptr);
 
 }  // namespace qx5cmd

@@ -71,10 +71,14 @@ class MemoryTransfer {
   bool switchToBootloader();
   // True once the gauge runs its application again; up to five starts, 10 s apart.
   bool launchFirmware();
+  // The version the gauge reported when it was last launched; empty once it is sent to its
+  // bootloader or a launch fails.
+  const std::string& launchedVersion() const { return launchedVersion_; }
 
  private:
   MemoryGauge& gauge_;
   ProgressMeter& meter_;
+  std::string launchedVersion_;
 };
 
 }  // namespace qx5cmd
