@@ -45,7 +45,12 @@ Range opened(Range data, double by) {
 Axis numberAxis(const std::string& title, Range data, int count) {
   data = opened(data, std::max(1.0, std::fabs(data.low) * 0.05));
   const double step = niceStep(data.span(), count);
-  Axis axis{title, {std::floor(data.low / step) * step, std::ceil(data.high / step) * step}, {}};
+  // A value a hair beyond a whole step (a room at -0.003 kPa) does not cost the axis a step.
+  constexpr double kSlack = 0.02;
+  Axis axis{
+      title,
+      {std::floor(data.low / step + kSlack) * step, std::ceil(data.high / step - kSlack) * step},
+      {}};
   for (double v = axis.range.low; v <= axis.range.high + step / 2; v += step)
     axis.ticks.push_back({v, numberLabel(v, step)});
   return axis;
