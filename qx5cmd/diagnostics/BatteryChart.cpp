@@ -124,10 +124,10 @@ std::string batteryChartSvg(const BatteryLog& log, const std::string& title,
   chart.shades.push_back({"on mains (A/C)", "#f0b429", 0.3, periods(log, &BatterySample::mains)});
   chart.shades.push_back({"charging", "#3aa655", 0.3, periods(log, &BatterySample::charging)});
   chart.series.push_back(std::move(reading));
-  chart.caption.push_back(log.entries.empty()
-                              ? "no samples yet"
-                              : format("%zu samples from %s to %s", log.entries.size(),
-                                       clockText(time.low).c_str(), clockText(time.high).c_str()));
+  chart.caption.push_back(
+      log.entries.empty() ? "no samples yet"
+                          : format("%d samples from %s to %s", static_cast<int>(log.entries.size()),
+                                   clockText(time.low).c_str(), clockText(time.high).c_str()));
   chart.caption.push_back(format("%d unreadable line%s of %s skipped", log.unreadable,
                                  log.unreadable == 1 ? "" : "s", source.c_str()));
   return charts::drawChart(chart);

@@ -52,8 +52,8 @@ std::string gotoChartSvg(const GotoTrace& trace, const std::string& source) {
   }
   chart.series.push_back(std::move(room));
   chart.series.push_back(std::move(fan));
-  chart.caption.push_back(
-      format("%s after %.1f s, %zu polls", trace.outcome.c_str(), last, trace.polls.size()));
+  chart.caption.push_back(format("%s after %.1f s, %d polls", trace.outcome.c_str(), last,
+                                 static_cast<int>(trace.polls.size())));
   chart.caption.push_back("every poll, with the fan pressure, is in " + source);
   return charts::drawChart(chart);
 }
