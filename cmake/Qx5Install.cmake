@@ -27,6 +27,10 @@ else()
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/qx5dll.pc.in ${PROJECT_BINARY_DIR}/packaging/qx5dll.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/qx5dll.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# Beside it, the same for the build tree (PKG_CONFIG_PATH=<build>/packaging); not installed.
+set(QX5_BUILD_LIBDIR ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+configure_file(${PROJECT_SOURCE_DIR}/packaging/qx5dll-uninstalled.pc.in
+               ${PROJECT_BINARY_DIR}/packaging/qx5dll-uninstalled.pc @ONLY)
 
 # find_package(qx5dll) gives the imported target qx5dll::qx5dll.
 set(QX5_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qx5dll)

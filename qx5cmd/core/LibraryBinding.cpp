@@ -10,10 +10,16 @@ namespace qx5cmd {
 LibraryBinding::LibraryBinding() {
   const char* chosen = std::getenv(kLibraryEnvironmentVariable);
   if (chosen && *chosen) {
+    fromEnvironment_ = true;
     load(chosen);
   } else {
     std::string beside = platform::executableDirectory() + "/" + kLibraryFileName;
-    load(platform::fileExists(beside) ? beside : std::string(kLibraryFileName));
+    if (platform::fileExists(beside)) {
+      load(beside);
+    } else {
+      tried_.push_back(beside);
+      load(kLibraryFileName);
+    }
 #if defined(QX5_LIBRARY_SONAME)
     if (!module_) {
       const std::string firstPath = path_, firstError = loadError_;
@@ -35,6 +41,7 @@ LibraryBinding::LibraryBinding(const std::string& path) {
 
 void LibraryBinding::load(const std::string& path) {
   path_ = path;
+  tried_.push_back(path);
   module_ = DynamicLibrary::open(path, loadError_);
   if (!module_) return;
   void* ole = DynamicLibrary::oleAutomation(module_);

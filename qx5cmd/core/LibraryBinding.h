@@ -34,6 +34,10 @@ class LibraryBinding {
   // What was tried, and why it failed when it did.
   const std::string& path() const { return path_; }
   const std::string& loadError() const { return loadError_; }
+  // Every file looked for, in order (bare names went through the system search path), and
+  // whether the first came from kLibraryEnvironmentVariable.
+  const std::vector<std::string>& tried() const { return tried_; }
+  bool fromEnvironment() const { return fromEnvironment_; }
   void* symbol(const char* name) const;
 
   // A string made by the library's allocator; null when the library has none.
@@ -84,6 +88,8 @@ class LibraryBinding {
   void* module_ = nullptr;
   std::string path_;
   std::string loadError_;
+  std::vector<std::string> tried_;
+  bool fromEnvironment_ = false;
   SysAllocStringByteLenFn sysAllocStringByteLen_ = nullptr;
   SysFreeStringFn sysFreeString_ = nullptr;
   std::vector<std::pair<const char*, const QX5Function*>> members_;

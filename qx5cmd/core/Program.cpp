@@ -17,10 +17,28 @@ namespace {
 // Exit status when the library, or an export the loops cannot do without, is missing.
 constexpr int kLibraryMissing = 1;
 
+// The first thing a user on a new machine sees, so it says where the tester looked and how to
+// point it elsewhere.
+void reportLoadFailure(const LibraryBinding& library, const std::string& program) {
+  const char* p = program.c_str();
+  std::fprintf(stderr, "%s: can't load %s: %s\n", p, library.path().c_str(),
+               library.loadError().c_str());
+  if (library.fromEnvironment()) {
+    std::fprintf(stderr, "%s: %s names that file; point it at a built %s, or unset it\n", p,
+                 kLibraryEnvironmentVariable, kLibraryFileName);
+    return;
+  }
+  std::string tried;
+  for (const std::string& file : library.tried()) tried += (tried.empty() ? "" : ", ") + file;
+  std::fprintf(stderr, "%s: tried %s (names without a folder through the system search path)\n", p,
+               tried.c_str());
+  std::fprintf(stderr, "%s: set %s=/path/to/%s to load another file\n", p,
+               kLibraryEnvironmentVariable, kLibraryFileName);
+}
+
 bool libraryUsable(const LibraryBinding& library, const std::string& program) {
   if (!library.loaded()) {
-    std::fprintf(stderr, "%s: can't load %s: %s\n", program.c_str(), library.path().c_str(),
-                 library.loadError().c_str());
+    reportLoadFailure(library, program);
     return false;
   }
   bool usable = true;

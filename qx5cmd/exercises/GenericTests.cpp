@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "qx5cmd/core/BreakSignal.h"
 #include "qx5cmd/core/Platform.h"
@@ -27,6 +28,13 @@ bool takeOnlyArgument(const char* test, const char* kind, int index, bool& ok, b
                       const std::string& text, Accept accept) {
   if (index != 0) {
     more = false;
+    return false;
+  }
+  // A number missing at the end of the line would read as 0: a fan stopped or a Wait skipped
+  // without a word said. (An empty string has always had its own complaint.)
+  if (text.empty() && std::strcmp(kind, "string") != 0) {
+    std::fprintf(stderr, " missing %s argument to %s", kind, test);
+    ok = false;
     return false;
   }
   if (!accept(text)) {

@@ -11,8 +11,8 @@
 
 namespace qx5cmd {
 
-// Number conversions of test arguments: the whole text must be used; the empty text is 0.
-// Integers must fit 32 bits.
+// Number conversions of test arguments: the whole text must be used; the empty text is 0
+// (the tests refuse a missing argument before converting). Integers must fit 32 bits.
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
 
@@ -69,8 +69,8 @@ class aGetPressure : public ClonableTest<aGetPressure> {
   std::unique_ptr<QX5GetPressure> function_;
 };
 
-// Setters: each takes one argument from the command line (the last word without one passes
-// 0) and passes it to the export named like the test.
+// Setters: each takes one argument from the command line (required: a setter ending the line
+// is refused) and passes it to the export named like the test.
 
 // Sends the low eight bits of a 32-bit integer.
 class aSetByte : public ClonableTest<aSetByte> {

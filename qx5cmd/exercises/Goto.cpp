@@ -99,6 +99,11 @@ bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& te
   float value = 0.0f;
   bool whole = parseFloat(text, value);
   if (index == 0) {
+    if (text.empty()) {
+      std::fprintf(stderr, " missing pressure to %s", name);
+      ok = false;
+      return false;
+    }
     if (!whole) {
       std::fprintf(stderr, " bad pressure '%s' to %s", text.c_str(), name);
       ok = false;
@@ -109,8 +114,10 @@ bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& te
     return true;
   }
   // An optional value that is no number is left for the command line to read as the next
-  // test or option; the values after it stay as remembered.
-  if (index > 4 || !whole) {
+  // test or option; the values after it stay as remembered. So does the end of the line:
+  // read as 0 there, the values would ask for an exact pressure held with no time limit, a
+  // Goto that never ends.
+  if (index > 4 || text.empty() || !whole) {
     more = false;
     return false;
   }

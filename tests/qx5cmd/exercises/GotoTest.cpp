@@ -105,16 +105,17 @@ TEST_F(GotoTest, OptionalValuesAreRememberedAcrossTheCommandLine) {
   EXPECT_EQ(gotoAt(0).settings().sampleDuration, 30.0f);
 }
 
-TEST_F(GotoTest, LastWordTakesZeroForEveryOptionalValue) {
-  ASSERT_EQ(parse({"Goto", "20"}), std::nullopt);
-  const GotoSettings& s = gotoAt(0).settings();
-  EXPECT_EQ(s.accuracy, 0.0f);
-  EXPECT_EQ(s.duration, 0.0f);
-  EXPECT_EQ(s.maxWait, 0.0f);
-  EXPECT_EQ(s.sampleDuration, 0.0f);
-  // ... and remembers them.
-  ASSERT_EQ(parse({"Goto", "15", "GetPressure"}), std::nullopt);
-  EXPECT_EQ(gotoAt(0).settings().duration, 0.0f);
+TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
+  ASSERT_EQ(parse({"Goto", "20", "1", "GetPressure", "Goto", "15"}), std::nullopt);
+  const GotoSettings& s = gotoAt(2).settings();
+  EXPECT_EQ(s.accuracy, 1.0f);
+  EXPECT_EQ(s.duration, 30.0f);
+  EXPECT_EQ(s.maxWait, 5.0f);
+  EXPECT_EQ(s.sampleDuration, 20.0f);
+  EXPECT_EQ(gotoAt(2).displayName, "Goto 15");
+
+  EXPECT_EQ(parse({"Goto"}), 0);
+  EXPECT_THAT(errors, StartsWith(" missing pressure to Goto invalid argument to test Goto\n"));
 }
 
 TEST_F(GotoTest, BadPressureIsRefusedAndHugeLimitsSaturate) {
@@ -208,7 +209,7 @@ TEST_F(GotoTest, LeavingTheBandRestartsTheDuration) {
 }
 
 TEST_F(GotoTest, ZeroLimitsNeedAnExactPressureAndOneSample) {
-  ASSERT_EQ(parse({"Goto", "20"}), std::nullopt);
+  ASSERT_EQ(parse({"Goto", "20", "0", "0", "0", "0"}), std::nullopt);
   FakeClock::step = 1;  // every reading of the clock takes a millisecond
   fake_.setReadings({20.01f, 20.0f, 20.0f, 20.0f}, {});
   std::string out;
@@ -216,7 +217,7 @@ TEST_F(GotoTest, ZeroLimitsNeedAnExactPressureAndOneSample) {
   EXPECT_THAT(out, HasSubstr("(outside accuracy)\n"));
   EXPECT_THAT(out, HasSubstr("(at pressure for 1.0 secs)\nattained"));
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 9) << out;
-  EXPECT_THAT(out, HasSubstr("(sampling steady state error)\nGoto 20    "));
+  EXPECT_THAT(out, HasSubstr("(sampling steady state error)\nGoto 20 0 0 0 0"));
 }
 
 TEST_F(GotoTest, TimeOutStopsTheFan) {
