@@ -99,11 +99,7 @@ bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& te
   float value = 0.0f;
   bool whole = parseFloat(text, value);
   if (index == 0) {
-    if (text.empty()) {
-      std::fprintf(stderr, " missing pressure to %s", name);
-      ok = false;
-      return false;
-    }
+    if (text.empty()) warnMissingValue(name, "a pressure");
     if (!whole) {
       std::fprintf(stderr, " bad pressure '%s' to %s", text.c_str(), name);
       ok = false;

@@ -105,7 +105,7 @@ TEST_F(GotoTest, OptionalValuesAreRememberedAcrossTheCommandLine) {
   EXPECT_EQ(gotoAt(0).settings().sampleDuration, 30.0f);
 }
 
-TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
+TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesAndAMissingPressureIsSaid) {
   ASSERT_EQ(parse({"Goto", "20", "1", "GetPressure", "Goto", "15"}), std::nullopt);
   const GotoSettings& s = gotoAt(2).settings();
   EXPECT_EQ(s.accuracy, 1.0f);
@@ -114,8 +114,9 @@ TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
   EXPECT_EQ(s.sampleDuration, 20.0f);
   EXPECT_EQ(gotoAt(2).displayName, "Goto 15");
 
-  EXPECT_EQ(parse({"Goto"}), 0);
-  EXPECT_THAT(errors, StartsWith(" missing pressure to Goto invalid argument to test Goto\n"));
+  ASSERT_EQ(parse({"Goto"}), std::nullopt);
+  EXPECT_EQ(errors, "warning: Goto ends the command line without a pressure: taking 0\n");
+  EXPECT_EQ(gotoAt(0).settings().accuracy, 1.0f);
 }
 
 TEST_F(GotoTest, BadPressureIsRefusedAndHugeLimitsSaturate) {
