@@ -185,6 +185,20 @@ TEST(Qx5cmdDiagnostics, BatteryMonitorAppendsOneLinePerLoopToEachGaugesFile) {
   EXPECT_THAT(readFile(gauges.dir.path() / "battery_test_222.csv"),
               MatchesRegex("(" + time + ",\"36[0-9]{2}\",\"A/C\",\"charging\"\n){2}"));
   EXPECT_EQ(countOf(r.out, std::regex("[0-9:]{8}       0 off      off\b{29}")), 2u) << r.out;
+  EXPECT_THAT(readFile(gauges.dir.path() / "battery_test_222.svg"), HasSubstr(">2 samples from "));
+}
+
+// The chart is a picture for people: one that cannot be written is said once and the log goes on.
+TEST(Qx5cmdDiagnostics, BatteryChartThatCannotBeWrittenIsSaidOnceAndFailsNothing) {
+  REQUIRE_DIAGNOSTIC_EXPORTS();
+  GaugeFolder gauges;
+  gauges.add("a", "serial = 111\nbattery = discharging\n");
+  fs::create_directory(gauges.dir.path() / "battery_test_111.svg");
+  ProcessResult r = gauges.run({"-d=0", "-n=3", "-s", "monitor_battery"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(countOf(r.err, std::regex("can't write battery_test_111.svg: ")), 1u) << r.err;
+  EXPECT_EQ(countOf(readFile(gauges.dir.path() / "battery_test_111.csv"), std::regex("\n")), 3u);
+  EXPECT_THAT(r.out, Not(HasSubstr("failed monitor_battery")));
 }
 
 TEST(Qx5cmdDiagnostics, BatteryMonitorPrintsEachSampleWhenTheFileCannotBeWritten) {

@@ -20,6 +20,7 @@ using namespace e2e;
 using qx5::test::TempDir;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 using Clock = std::chrono::steady_clock;
 
@@ -156,6 +157,21 @@ TEST(Qx5cmdStation, UpgradesEachGaugeOnceAndGoesOnPastTheOnesItCannot) {
   EXPECT_THAT(r.out, ::testing::ContainsRegex("\nupdateFirmware +num \\(3\\)"));
   EXPECT_TRUE(station.runsRelease("b"));
   EXPECT_TRUE(station.runsRelease("g"));
+
+  // The day's record: a line per gauge handed to the station, the one in its bootloader not.
+  std::string record;
+  for (const auto& file : fs::directory_iterator(station.work())) {
+    if (file.path().filename().string().starts_with("station_")) record += readFile(file.path());
+  }
+  EXPECT_THAT(record, StartsWith("time,serial,firmware_before,firmware_after,eeprom_layout,"
+                                 "result,seconds,failure\n"));
+  EXPECT_EQ(count(record, "\n"), 1 + 6) << record;
+  for (const char* line :
+       {",2001,\"3.05\",\"3.21\",17,\"upgraded\",",
+        ",2003,\"3.21\",\"3.21\",17,\"already current\",0.", ",2005,\"3.05\",\"\",17,\"failed\",",
+        ",2007,\"3.05\",\"\",17,\"failed\","})
+    EXPECT_THAT(record, HasSubstr(line));
+  EXPECT_EQ(count(record, "\"erasing or writing the flash failed\"\n"), 2) << record;
 }
 
 TEST(Qx5cmdStation, AGaugeRunningTheReleaseIsLeftAloneUnlessItsSettingsAreToBeSaved) {
