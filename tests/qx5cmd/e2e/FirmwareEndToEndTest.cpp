@@ -374,6 +374,10 @@ TEST(Qx5cmdFirmware, AnInterruptedDownloadRecoversOnTheNextRun) {
 TEST(Qx5cmdFirmware, ALaterRunKeepsTheGaugesNewerSettings) {
   REQUIRE_MEMORY_EXPORTS();
   REQUIRE_EXPORTS("GetCalibrationDate", "SetCustomDate", "SaveToEEPROM");
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "recalibrates through the Python module, which cannot load a library built "
+                  "with AddressSanitizer; the release build runs it";
+#endif
   if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "needs python3 to recalibrate the gauge";
   Bench bench;
   bench.plug("a", "serial = 4711\neeprom_version = 16\n");

@@ -40,8 +40,12 @@ struct Station {
   }
   fs::path gauges() const { return dir.path() / "gauges"; }
   fs::path work() const { return dir.path() / "work"; }
+  // Written beside and renamed, as a station polling the folder must never see a file it could
+  // read half written (an empty one is a gauge with the default serial number).
   void plug(const std::string& name, const std::string& keys) const {
-    writeFile(gauges() / (name + ".gauge"), keys);
+    const fs::path partial = gauges() / (name + ".partial");
+    writeFile(partial, keys);
+    fs::rename(partial, gauges() / (name + ".gauge"));
   }
   void unplug(const std::string& name) const { fs::remove(gauges() / (name + ".gauge")); }
   std::optional<GaugeMemory> memory(const std::string& name) const {
