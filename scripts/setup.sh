@@ -9,6 +9,7 @@ packages=(
   clang-format binutils srecord python3 python3-pil
   clang-14 libclang-rt-14-dev
   umockdev libumockdev-dev
+  tshark
 )
 
 "$(dirname "$0")/install-missing.sh" "${packages[@]}"

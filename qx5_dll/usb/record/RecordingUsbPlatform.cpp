@@ -4,6 +4,7 @@
 
 #include "qx5_dll/usb/CommandCodes.h"
 #include "qx5_dll/usb/Packet.h"
+#include "qx5_dll/usb/record/PcapRecording.h"
 
 namespace qx5::usb {
 namespace {
@@ -123,7 +124,13 @@ std::unique_ptr<UsbPlatform> recordIfAsked(std::unique_ptr<UsbPlatform> inner,
                                            ReportFunction report) {
   const char* path = std::getenv("QX5_RECORD");
   if (!path || !*path) return inner;
-  auto sink = std::make_unique<TextRecording>(path, libraryVersion, std::move(report));
+  const std::string file = path;
+  const bool capture = file.size() > 5 && file.compare(file.size() - 5, 5, ".pcap") == 0;
+  std::unique_ptr<PacketSink> sink;
+  if (capture)
+    sink = std::make_unique<PcapRecording>(file, std::move(report));
+  else
+    sink = std::make_unique<TextRecording>(file, libraryVersion, std::move(report));
   return std::make_unique<RecordingUsbPlatform>(std::move(inner), std::move(sink));
 }
 
