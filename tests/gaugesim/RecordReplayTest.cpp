@@ -86,7 +86,9 @@ TEST(RecordReplay, AnUnrecordedRequestIsLoggedWithItsNearestAndLeftToTheModelUnl
     OpenGauge gauge(replay.platform, replay.paths.at(0));
     const Bytes reply = gauge.exchange(command(kDeviceName));
     EXPECT_EQ(reply.empty(), strict);
-    if (strict) EXPECT_TRUE(replay.platform.isTimeout(replay.platform.lastError()));
+    if (strict) {
+      EXPECT_TRUE(replay.platform.isTimeout(replay.platform.lastError()));
+    }
     EXPECT_THAT(replay.log, HasSubstr("replay rec0: request 38 24 01 01 0b 1e 00 21 00"));
     EXPECT_THAT(replay.log, HasSubstr(strict ? "no reply (strict)" : "the model answers"));
     EXPECT_THAT(replay.log, HasSubstr("nearest recorded request 38 24 01 01 0b 1e 00 1e 00"));
