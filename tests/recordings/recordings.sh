@@ -6,7 +6,7 @@
 #   check:  replays session.rec with the model switched off (QX5SIM_REPLAY=strict) and fails
 #           unless the console, the files and the log show exactly what was recorded.
 set -euo pipefail
-mode=$1 bin=$2
+mode=$1 bin=$(cd "$2" && pwd)
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -62,4 +62,20 @@ for name in "${names[@]}"; do
     echo "ok   $name"
   fi
 done
+
+# A request a recording lacks, strict: the call fails and the log names the request.
+if [ "$mode" = check ] && [ -d "$here/lcd" ]; then
+  rm -rf "$work/run" && mkdir "$work/run"
+  (cd "$work/run" && QX5SIM="$here/lcd/session.rec" QX5SIM_REPLAY=strict \
+    QX5LOGFILE="$work/replay.log" "$bin/qx5cmd" -d=0 GetDeviceName >console.txt 2>&1) || true
+  if grep -q "GetDeviceName error reading data" "$work/run/console.txt" &&
+    grep -q "request 38 24 01 01 0b 1e 00 21 .* is not in the recording; no reply (strict); nearest" \
+      "$work"/replay*.log; then
+    echo "ok   an unrecorded request fails and is logged"
+  else
+    echo "FAIL an unrecorded request:"
+    cat "$work/run/console.txt" "$work"/replay*.log
+    failed=1
+  fi
+fi
 exit $failed
