@@ -19,6 +19,7 @@ bool parseOne(const std::string& word, Faults& faults, std::string& error) {
       {"echo6", &Faults::echo6},
       {"refuse-write", &Faults::refuseWrite},
       {"refuse-erase", &Faults::refuseErase},
+      {"chipset-in-bootloader-only", &Faults::chipsetInBootloaderOnly},
   };
   if (word.empty() || word == "none") return true;
   for (const auto& flag : kFlags) {

@@ -8,18 +8,19 @@
 namespace qx5::sim {
 
 struct Faults {
-  bool silent = false;        // never replies: every read times out
-  bool shortReplies = false;  // replies cut to 7 bytes
-  bool mismatch = false;      // every reply echoes another command
-  bool mismatchOnce = false;  // only the first reply echoes another command
-  bool echo6 = false;         // every reply echoes command 6
-  bool refuseWrite = false;   // memory writes answer "not done"
-  bool refuseErase = false;   // memory erases answer "not done"
-  long unplugAfter = -1;      // the gauge vanishes after this many packets; -1: never
+  bool silent = false;                   // never replies: every read times out
+  bool shortReplies = false;             // replies cut to 7 bytes
+  bool mismatch = false;                 // every reply echoes another command
+  bool mismatchOnce = false;             // only the first reply echoes another command
+  bool echo6 = false;                    // every reply echoes command 6
+  bool refuseWrite = false;              // memory writes answer "not done"
+  bool refuseErase = false;              // memory erases answer "not done"
+  bool chipsetInBootloaderOnly = false;  // only the bootloader answers GetChipset
+  long unplugAfter = -1;                 // the gauge vanishes after this many packets; -1: never
 
   bool any() const {
     return silent || shortReplies || mismatch || mismatchOnce || echo6 || refuseWrite ||
-           refuseErase || unplugAfter >= 0;
+           refuseErase || chipsetInBootloaderOnly || unplugAfter >= 0;
   }
 };
 

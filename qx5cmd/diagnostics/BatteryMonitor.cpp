@@ -41,8 +41,8 @@ std::string batteryConsoleLine(const std::string& time, const BatterySample& sam
 }
 
 bool aBatteryMonitor::bind() {
-  return requireExports(name, {{"GetSerialNumber", binding().GetSerialNumber.get()},
-                               {"RunTest", binding().RunTest.get()}});
+  return requireExports(
+      {{"GetSerialNumber", binding().GetSerialNumber.get()}, {"RunTest", binding().RunTest.get()}});
 }
 
 bool aBatteryMonitor::run() {

@@ -49,10 +49,10 @@ bool walkDevicesAndRanges(const RangeWalkGauge& gauge) {
 
 bool aCheckRanges::bind() {
   LibraryBinding& library = binding();
-  return requireExports(name, {{"GetDeviceName", library.GetDeviceName.get()},
-                               {"GetDeviceRanges", library.GetDeviceRanges.get()},
-                               {"GetDeviceRange", library.GetDeviceRange.get()},
-                               {"PushButton", library.PushButton.get()}});
+  return requireExports({{"GetDeviceName", library.GetDeviceName.get()},
+                         {"GetDeviceRanges", library.GetDeviceRanges.get()},
+                         {"GetDeviceRange", library.GetDeviceRange.get()},
+                         {"PushButton", library.PushButton.get()}});
 }
 
 bool aCheckRanges::run() {

@@ -19,9 +19,7 @@ void show(int line, const std::string& text) {
 
 }  // namespace
 
-bool aDisplayMessage::bind() {
-  return requireExports(name, {{"RunTest", binding().RunTest.get()}});
-}
+bool aDisplayMessage::bind() { return requireExports({{"RunTest", binding().RunTest.get()}}); }
 
 bool aDisplayMessage::parseArgument(int index, bool& ok, bool& more, const std::string& text) {
   if (index > 1) {

@@ -53,7 +53,7 @@ CounterBlock counterDifferences(const CounterBlock& earlier, const CounterBlock&
   return difference;
 }
 
-bool aGetSizes::bind() { return requireExports(name, {{"RunTest", binding().RunTest.get()}}); }
+bool aGetSizes::bind() { return requireExports({{"RunTest", binding().RunTest.get()}}); }
 
 bool aGetSizes::run() {
   FirmwareTestOutput output{};
@@ -67,7 +67,7 @@ bool aGetSizes::run() {
   return true;
 }
 
-bool aGetTiming::bind() { return requireExports(name, {{"RunTest", binding().RunTest.get()}}); }
+bool aGetTiming::bind() { return requireExports({{"RunTest", binding().RunTest.get()}}); }
 
 bool aGetTiming::run() {
   CounterBlock first{};

@@ -7,8 +7,8 @@
 namespace qx5cmd {
 
 bool aFixDates::bind() {
-  return requireExports(name, {{"SetCustomDate", binding().SetCustomDate.get()},
-                               {"SetSerialNumber", binding().SetSerialNumber.get()}});
+  return requireExports({{"SetCustomDate", binding().SetCustomDate.get()},
+                         {"SetSerialNumber", binding().SetSerialNumber.get()}});
 }
 
 bool aFixDates::run() {

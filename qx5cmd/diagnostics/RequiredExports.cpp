@@ -4,12 +4,12 @@
 
 namespace qx5cmd {
 
-bool requireExports(const char* testName,
-                    std::initializer_list<std::pair<const char*, const QX5Function*>> members) {
+bool requireExports(std::initializer_list<std::pair<const char*, const QX5Function*>> members) {
   bool all = true;
   for (const auto& [exportName, member] : members) {
     if (member) continue;
-    std::fprintf(stderr, " can't find function %s in QX5DLL.DLL for %s\n", exportName, testName);
+    // The same words as the getters' own bind, naming the export.
+    std::fprintf(stderr, " can't find function %s in QX5DLL.DLL", exportName);
     all = false;
   }
   return all;

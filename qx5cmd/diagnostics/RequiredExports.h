@@ -9,8 +9,8 @@
 
 namespace qx5cmd {
 
-// True when every member is bound; otherwise names each missing one on standard error.
-bool requireExports(const char* testName,
-                    std::initializer_list<std::pair<const char*, const QX5Function*>> members);
+// True when every member is bound; otherwise names each missing one on standard error, in the
+// words the getters use for their own export.
+bool requireExports(std::initializer_list<std::pair<const char*, const QX5Function*>> members);
 
 }  // namespace qx5cmd

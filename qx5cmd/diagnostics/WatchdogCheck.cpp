@@ -11,8 +11,8 @@
 namespace qx5cmd {
 
 bool aWatchdogTest::bind() {
-  return requireExports(name, {{"GetQX5FirmwareVersion", binding().GetQX5FirmwareVersion.get()},
-                               {"RunTest", binding().RunTest.get()}});
+  return requireExports({{"GetQX5FirmwareVersion", binding().GetQX5FirmwareVersion.get()},
+                         {"RunTest", binding().RunTest.get()}});
 }
 
 bool aWatchdogTest::run() {

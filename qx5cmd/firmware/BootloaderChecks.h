@@ -14,7 +14,7 @@
 
 namespace qx5cmd {
 
-// Reads memory regions into a HEX file. A failed read only shortens the file.
+// Reads memory regions into a HEX file. A failed read shortens the file and fails the test.
 class aUpload : public ClonableTest<aUpload> {
  public:
   struct Region {

@@ -93,19 +93,37 @@ std::string EEPROM::fileName(const std::string& stem) const {
   return stem + "." + std::to_string(expectedSerial_) + ".hex";
 }
 
-bool EEPROM::loadFromFile(const std::string& stem) {
-  const std::string path = fileName(stem);
-  std::error_code ignored;
-  if (std::filesystem::exists(path, ignored))
-    std::printf("loading %s from file \"%s\"\n", label_.c_str(), path.c_str());
+bool EEPROM::readFile(const std::string& path) {
   HexReader reader;
   if (!reader.load(path) || reader.ranges().size() != 1) return false;
   // The range's address is not checked: a defaults backup holds the image at the live address.
   const std::vector<uint8_t>& bytes = reader.ranges().front().bytes;
   std::memcpy(image_.data(), bytes.data(), std::min(bytes.size(), kSize));
+  return true;
+}
+
+bool EEPROM::loadFromFile(const std::string& stem) {
+  const std::string path = fileName(stem);
+  std::error_code ignored;
+  if (std::filesystem::exists(path, ignored))
+    std::printf("loading %s from file \"%s\"\n", label_.c_str(), path.c_str());
+  if (!readFile(path)) return false;
   setMagicCookie();
   describe();
   return true;
+}
+
+bool EEPROM::writeNewFile(const std::string& path) const {
+  HexWriter writer(path, HexWriter::Create::newOnly);
+  if (!writer.isOpen()) return false;
+  writer.writeBlock(kFileAddress, image_.data(), kSize);
+  writer.writeEndOfFileRecord();
+  if (writer.close()) return true;
+  // A truncated file would pass for a backup, or block every later one: remove it.
+  std::printf("error writing \"%s\"\n", path.c_str());
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  return false;
 }
 
 void EEPROM::saveToFile(const std::string& stem) const {
@@ -117,15 +135,7 @@ void EEPROM::saveToFile(const std::string& stem) const {
     return;
   }
   std::printf("saving %s to \"%s\"\n", label_.c_str(), path.c_str());
-  HexWriter writer(path, HexWriter::Create::newOnly);
-  if (!writer.isOpen()) return;
-  writer.writeBlock(kFileAddress, image_.data(), kSize);
-  writer.writeEndOfFileRecord();
-  if (!writer.close()) {
-    // A truncated backup would block every later backup of this gauge: remove it.
-    std::printf("error writing \"%s\"\n", path.c_str());
-    std::filesystem::remove(path, ignored);
-  }
+  writeNewFile(path);
 }
 
 bool EEPROM::conformToVersion(int targetVersion) {

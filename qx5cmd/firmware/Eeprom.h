@@ -38,6 +38,11 @@ class EEPROM {
   bool loadFromFile(const std::string& stem);
   // Backs a valid image up to "<stem>.<serial>.hex"; an existing file is never overwritten.
   void saveToFile(const std::string& stem) const;
+  // The image as a file holds it, without messages or changes; false as for loadFromFile.
+  bool readFile(const std::string& path);
+  // Creates `path` (never over an existing file) holding the image; a file that could not be
+  // written whole is removed. False then, or when the file existed.
+  bool writeNewFile(const std::string& path) const;
   // Brings the layout to the target version (16 or 17) and sets the magic cookie; true if the
   // layout was converted.
   bool conformToVersion(int targetVersion);

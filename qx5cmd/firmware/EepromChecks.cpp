@@ -16,11 +16,12 @@ bool aUploadEEPROM::run() {
   const int serial = gauge_.serialNumber();
   EEPROM live(serial, "eeprom");
   std::printf("uploading eeprom\n");
-  uploadWithBackup(transfer_, memory_map::kDataEeprom, live);
+  const bool liveWhole = uploadWithBackup(transfer_, memory_map::kDataEeprom, live);
   EEPROM defaults(serial, "defaults");
   std::printf("uploading defaults\n");
-  uploadWithBackup(transfer_, memory_map::kFactoryDefaults, defaults);
-  return true;
+  const bool defaultsWhole = uploadWithBackup(transfer_, memory_map::kFactoryDefaults, defaults);
+  // A technician backs a gauge up before a risky step: a backup that is missing must not pass.
+  return liveWhole && defaultsWhole;
 }
 
 bool aDownloadEEPROM::parseArgument(int, bool& ok, bool& more, const std::string& text) {
@@ -31,7 +32,8 @@ bool aDownloadEEPROM::parseArgument(int, bool& ok, bool& more, const std::string
 }
 
 bool aDownloadEEPROM::run() {
-  return upgradeEeprom(transfer_, gauge_.serialNumber(), eepromVersion_, false) &&
+  return upgradeEeprom(transfer_, gauge_.serialNumber(), eepromVersion_, false) ==
+             EepromOutcome::done &&
          !breakRequested() && transfer_.launchFirmware();
 }
 

@@ -8,7 +8,7 @@
 
 namespace qx5cmd {
 
-// Backs both images up to files; read failures only show in the descriptions.
+// Backs both images up to files; fails, naming the address, when a read failed part way.
 class aUploadEEPROM : public aBootloaderTest {
  public:
   aUploadEEPROM(const char* name, const char* description)

@@ -13,17 +13,27 @@ inline constexpr std::uint32_t kEepromBytes = static_cast<std::uint32_t>(EEPROM:
 
 // Reads the image from `address`; false unless every block arrived.
 bool uploadImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& image);
-// Reads and describes the image, and backs it up under its label only when it arrived whole:
-// a later run trusts the file. False when the read failed.
+// Reads and describes the image, and backs it up (EepromFiles::keep) only when it arrived whole.
+// False, naming the address, when the read failed.
 bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& image);
 
-// Brings both images to `targetVersion`, backing each up once. With `copyToDefaults` the live
-// image is always read from the gauge and made the factory defaults; without it backups are
-// preferred to the gauge and uncalibrated defaults are replaced. Never leaves the bootloader.
-bool upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVersion,
-                   bool copyToDefaults);
+// How the EEPROM step ended. An image that could not be read whole or is invalid (a new gauge)
+// leaves the gauge as it was, and a firmware download may go on. Any other failure may leave
+// settings half written, or a write unrecorded: the firmware must wait until a later run has
+// finished them.
+enum class EepromOutcome { done, imageUnusable, failed };
 
-// Makes the gauge's live settings its factory defaults. Never leaves the bootloader.
+// Brings both images to `targetVersion`. Each is taken from the gauge and backed up when new;
+// from the record of a write a cut run left unconfirmed, to finish it; or, without
+// `copyToDefaults`, from the newest backup when the gauge's reads whole but is invalid. With
+// `copyToDefaults` the live image is also made the factory defaults; without it uncalibrated
+// defaults are replaced. Every write is recorded until read back. A gauge in its bootloader is
+// known by the serial number in its settings. Never leaves the bootloader.
+EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t serial, int targetVersion,
+                            bool copyToDefaults);
+
+// Makes the gauge's live settings its factory defaults, finishing an unconfirmed write of the
+// live settings first. Never leaves the bootloader.
 bool saveSettings(MemoryTransfer& transfer, std::int32_t serial);
 
 }  // namespace qx5cmd

@@ -11,6 +11,8 @@
 namespace qx5cmd {
 namespace {
 
+constexpr int kNoChipset = -1;  // what a failed GetChipset reads as
+
 // The file, read whole, or nothing: a half-read image must never reach flash.
 bool loadFirmwareFile(const std::string& fileName, HexReader& reader) {
   if (!reader.load(fileName)) {
@@ -62,13 +64,36 @@ std::string firmwareFileName(const std::string& stem, int chipset) {
 
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
                       const FirmwareDownload& request) {
-  const std::string fileName = firmwareFileName(request.fileStem, transfer.gauge().chipset());
+  MemoryGauge& gauge = transfer.gauge();
+  int chipset = gauge.chipset();
+  bool switchedForChipset = false;
+  if (chipset == kNoChipset) {
+    // Some application firmware leaves the chipset to its bootloader: ask there, and start the
+    // firmware again if no file can be loaded, so a failed download leaves the gauge running.
+    switchedForChipset = !isBootloaderVersion(gauge.firmwareVersion());
+    if (breakRequested() || !transfer.switchToBootloader()) return false;
+    chipset = gauge.chipset();
+  }
+  const std::string fileName = firmwareFileName(request.fileStem, chipset);
   HexReader reader;
-  if (!loadFirmwareFile(fileName, reader)) return false;
+  if (chipset == kNoChipset) std::printf("the gauge does not report its chipset\n");
+  if (chipset == kNoChipset || !loadFirmwareFile(fileName, reader)) {
+    if (switchedForChipset && !breakRequested()) transfer.launchFirmware();
+    return false;
+  }
 
-  // Its result is not used: the firmware goes on even when the settings stay as they are.
-  if (request.eepromForBootloaderGauge || serial != kBootloaderSerial)
-    upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults);
+  // Settings left as they were (an unreadable or invalid image: a new gauge) let the firmware
+  // go on. Unfinished ones stop it: the upgraded firmware would make later runs take the gauge
+  // for done, and nothing would finish them.
+  if (request.eepromForBootloaderGauge || serial != kBootloaderSerial) {
+    if (upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults) ==
+        EepromOutcome::failed) {
+      std::printf(
+          "the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
+          "finish the settings first\n");
+      return false;
+    }
+  }
   if (breakRequested() || !transfer.switchToBootloader()) return false;
 
   transfer.resetProgress(TransferKind::write, reader.total());

@@ -24,7 +24,8 @@ struct FirmwareDownload {
 std::string firmwareFileName(const std::string& stem, int chipset);
 
 // The download for the gauge with `serial`; the caller has checked the gauge and beeped.
-// A file that cannot be read whole fails before the gauge is touched.
+// A file that cannot be read whole fails before the gauge is touched; when only the bootloader
+// tells the chipset, such a failure starts the application again.
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
                       const FirmwareDownload& request);
 

@@ -59,6 +59,7 @@ bool compare(const std::string& label, const std::uint8_t* expected, const std::
 bool MemoryTransfer::read(std::uint32_t address, std::uint32_t count, std::uint8_t* buffer) {
   for (std::uint32_t done = 0; done < count;) {
     const std::uint32_t block = std::min(kTransferBlock, count - done);
+    failedReadAddress_ = address + done;
     if (breakRequested()) return false;
     meter_.update(TransferKind::read, address + done, block);
     if (!gauge_.upload(address + done, block, buffer + done)) return false;

@@ -60,6 +60,8 @@ class MemoryTransfer {
 
   // False at the first failed block (silently) or on a break.
   bool read(std::uint32_t address, std::uint32_t count, std::uint8_t* buffer);
+  // The block a read failed at, for the caller's message.
+  std::uint32_t failedReadAddress() const { return failedReadAddress_; }
   // False at the first failed block (reported, not retried) or on a break.
   bool write(std::uint32_t address, std::uint32_t count, const std::uint8_t* buffer);
   // One erase call of at most 2048 bytes, tried up to five times.
@@ -75,6 +77,7 @@ class MemoryTransfer {
  private:
   MemoryGauge& gauge_;
   ProgressMeter& meter_;
+  std::uint32_t failedReadAddress_ = 0;
 };
 
 }  // namespace qx5cmd

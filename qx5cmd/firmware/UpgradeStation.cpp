@@ -36,7 +36,7 @@ bool aFirmwareUpgradeStation::parseArgument(int index, bool& ok, bool& more,
 bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults) {
   std::printf("gauge %d has been upgraded to firmware %s\n", serial, firmwareVersion_.c_str());
   if (copyToDefaults && serial != kBootloaderSerial) {
-    if (!upgradeEeprom(transfer_, serial, eepromVersion_, true)) return false;
+    if (upgradeEeprom(transfer_, serial, eepromVersion_, true) != EepromOutcome::done) return false;
     if (!breakRequested()) transfer_.launchFirmware();
     std::printf("\n");
     gauge_.show(1, "Settings");

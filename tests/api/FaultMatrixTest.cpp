@@ -68,8 +68,9 @@ Observed callWithFault(const ExportCall& row, const Fault& fault) {
 }
 
 std::vector<Fault> faults() {
-  std::vector<Fault> list = {{"silent"}, {"short"},        {"mismatch"},    {"mismatch-once"},
-                             {"echo6"},  {"refuse-write"}, {"refuse-erase"}};
+  std::vector<Fault> list = {
+      {"silent"}, {"short"},        {"mismatch"},     {"mismatch-once"},
+      {"echo6"},  {"refuse-write"}, {"refuse-erase"}, {"chipset-in-bootloader-only"}};
   for (long n : {0, 1, 2, 3, 5}) list.push_back({"unplug-after", n});
   return list;
 }
@@ -78,8 +79,10 @@ Expect expected(const ExportCall& row, const Fault& fault, const Observed& healt
   if (fault.unplugAfter >= 0)
     return healthy.packets <= static_cast<std::size_t>(fault.unplugAfter) ? Expect::AsHealthy
                                                                           : Expect::Fails;
-  static const std::map<std::string, std::string> refusedBy = {{"refuse-write", "DownloadMemory"},
-                                                               {"refuse-erase", "EraseMemory"}};
+  static const std::map<std::string, std::string> refusedBy = {
+      {"refuse-write", "DownloadMemory"},
+      {"refuse-erase", "EraseMemory"},
+      {"chipset-in-bootloader-only", "GetChipset"}};
   if (auto only = refusedBy.find(fault.name); only != refusedBy.end())
     return row.name == only->second ? Expect::Fails : Expect::AsHealthy;
   // The transport accepts the legacy echo and retries a wrong echo once.

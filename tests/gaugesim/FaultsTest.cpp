@@ -64,6 +64,14 @@ TEST_F(FaultyGauge, RefuseWriteAndRefuseEraseAnswerNotDone) {
   EXPECT_EQ(g.ok(readRequest(0xF00000, 1))[8], 17) << "nothing was written";
 }
 
+TEST_F(FaultyGauge, ChipsetInBootloaderOnlyLeavesItUnansweredInTheApplication) {
+  OpenGauge& g = open("chipset-in-bootloader-only");
+  EXPECT_TRUE(g.write(command(77)));
+  EXPECT_TRUE(g.read().empty());
+  g.ok(bootRequest(0));
+  EXPECT_EQ(int32At(g.ok(command(77)), 8), 2);
+}
+
 TEST_F(FaultyGauge, UnplugAfterVanishesFromPipesAndEnumeration) {
   OpenGauge& g = open("unplug-after=3");  // enumeration sent nothing yet
   for (int i = 0; i < 3; ++i) EXPECT_EQ(g.exchange(command(30)).size(), 64u);

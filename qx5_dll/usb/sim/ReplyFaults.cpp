@@ -1,5 +1,6 @@
 #include "qx5_dll/usb/sim/ReplyFaults.h"
 
+#include "qx5_dll/usb/CommandCodes.h"
 #include "qx5_dll/usb/Packet.h"
 
 namespace qx5::sim {
@@ -7,14 +8,17 @@ namespace {
 constexpr std::size_t kShortReply = 7;
 }  // namespace
 
-void applyReplyFaults(const Faults& faults, bool& mismatchSpent, Response& response,
-                      const std::uint8_t* packet, std::uint32_t length) {
-  if (faults.silent) {
+void applyReplyFaults(const Faults& faults, bool inBootloader, bool& mismatchSpent,
+                      Response& response, const std::uint8_t* packet, std::uint32_t length) {
+  const bool hasEcho = length > packet::kCommandOffset && packet[0] == packet::kMarker &&
+                       response.bytes.size() > packet::kReplyCommandOffset;
+  const bool unansweredChipset = faults.chipsetInBootloaderOnly && hasEcho &&
+                                 packet[packet::kCommandOffset] == command::GetChipset &&
+                                 !inBootloader;
+  if (faults.silent || unansweredChipset) {
     response.replies = false;
     return;
   }
-  const bool hasEcho = length > packet::kCommandOffset && packet[0] == packet::kMarker &&
-                       response.bytes.size() > packet::kReplyCommandOffset;
   if (hasEcho) {
     std::uint8_t& echo = response.bytes[packet::kReplyCommandOffset];
     const std::uint8_t command = packet[packet::kCommandOffset];

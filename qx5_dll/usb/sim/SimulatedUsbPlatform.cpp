@@ -232,7 +232,8 @@ bool SimulatedUsbPlatform::deliver(InterfaceHandle iface, std::uint8_t pipeId,
   }
   ++link->packets;
   Response response = link->gauge->respond(data, length);
-  applyReplyFaults(faults, link->mismatchSpent, response, data, length);
+  applyReplyFaults(faults, link->gauge->inBootloader(), link->mismatchSpent, response, data,
+                   length);
   if (response.replies) link->inPipe.push(std::move(response));
   const std::uint8_t command = length > packet::kCommandOffset ? data[packet::kCommandOffset] : 0;
   saveAfterPacket(*environment_, *link->gauge, command, link->lastSave);

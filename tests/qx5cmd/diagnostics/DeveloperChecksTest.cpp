@@ -212,9 +212,8 @@ TEST_F(DiagnosticsOnTheStandIn, TestsWithoutTheirExportsAreNotRun) {
   session().binding = &partial;
   ASSERT_FALSE(parse({"get_sizes", "check_ranges", "watchdog"}));
   for (const auto& test : runList) EXPECT_FALSE(test->bound) << test->name;
-  EXPECT_THAT(errors, HasSubstr(" can't find function RunTest in QX5DLL.DLL for get_sizes\n"));
-  EXPECT_THAT(errors,
-              HasSubstr(" can't find function PushButton in QX5DLL.DLL for check_ranges\n"));
+  EXPECT_THAT(errors, HasSubstr(" can't find function RunTest in QX5DLL.DLL"));
+  EXPECT_THAT(errors, HasSubstr(" can't find function PushButton in QX5DLL.DLL"));
 }
 
 }  // namespace

@@ -92,18 +92,31 @@ TEST(Qx5cmdFirmware, UploadsReadBackAsTheGaugesMemory) {
             Bytes(memory->config.begin(), memory->config.begin() + 8));
 }
 
-TEST(Qx5cmdFirmware, AnUploadCutShortStillWritesAWellFormedFile) {
+// A backup cut short must not pass for a full one: the test fails and names the address, and
+// the file written so far stays well formed (whole blocks only).
+TEST(Qx5cmdFirmware, AnUploadCutShortFailsAndKeepsAWellFormedFile) {
   REQUIRE_MEMORY_EXPORTS();
   Bench bench;
   bench.plug("a", "fault = unplug-after=12\n");
-  ProcessResult r = bench.run({"upload"});
-  EXPECT_EQ(r.exitStatus, 0);
+  ProcessResult r = bench.run({"-s", "upload"});
+  EXPECT_THAT(r.out, HasSubstr("\nfailed upload "));
   const std::string text = readFile(bench.work() / "test.hex");
   EXPECT_TRUE(text.ends_with(":00000001FF\n")) << text;
   const Bytes image = hexImage(bench.work() / "test.hex");
   EXPECT_GT(image.size(), 0u);
   EXPECT_LT(image.size(), 1024u);
-  EXPECT_EQ(image.size() % 48, 0u);  // whole blocks only
+  EXPECT_EQ(image.size() % 48, 0u);
+  char address[64];
+  std::snprintf(address, sizeof address, "ERROR uploading memory from address %zx\n", image.size());
+  EXPECT_THAT(r.out, HasSubstr(address));
+
+  Bench eeprom;
+  eeprom.plug("a", "fault = unplug-after=20\n");  // within the live EEPROM image
+  r = eeprom.run({"-s", "upload_eeprom", "x"});
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("reading eeprom from the gauge failed at address "
+                                              "f00[0-9a-f]+; no backup made"));
+  EXPECT_THAT(r.out, HasSubstr("\nfailed upload_eeprom x "));
+  EXPECT_FALSE(fs::exists(eeprom.work() / "eeprom.10001.hex"));
 }
 
 // --- Bootloader test ---------------------------------------------------------------------------
@@ -198,6 +211,24 @@ TEST(Qx5cmdFirmware, AFileThatCannotBeReadWholeLeavesTheGaugeUntouched) {
   }
 }
 
+// The application does not answer GetChipset: the file is looked for from the bootloader. A
+// missing one starts the application again with nothing written; a present one is flashed.
+TEST(Qx5cmdFirmware, AGaugeTellingItsChipsetOnlyInItsBootloaderStillDownloads) {
+  REQUIRE_MEMORY_EXPORTS();
+  Bench bench;
+  bench.plug("a", "fault = chipset-in-bootloader-only\n");
+  ASSERT_EQ(bench.run({"SetRange", "0"}).exitStatus, 0);
+  const GaugeMemory before = *bench.memory();
+  ProcessResult r = bench.run({"-s", "download", "fw", "17"});
+  EXPECT_THAT(r.out, HasSubstr("Bootloader firmware:     BOOT 1.02\nerror reading fw.2.hex\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nfailed download fw 17 "));
+  EXPECT_EQ(*bench.memory(), before);  // running its application again
+
+  writeFile(bench.work() / "fw.2.hex", firmwareFile());
+  r = bench.run({"download", "fw", "17", "GetQX5FirmwareVersion"});
+  EXPECT_THAT(r.out, HasSubstr("\nGetQX5FirmwareVersion    3.21\n")) << r.out;
+}
+
 TEST(Qx5cmdFirmware, DownloadArgumentsAreChecked) {
   const struct {
     std::vector<std::string> words;
@@ -245,23 +276,41 @@ std::vector<int> commandTrace(const fs::path& trace, const std::string& name) {
 
 constexpr int kUpload = 72, kWrite = 73, kErase = 74, kLaunch = 7501;
 
+// The files a run leaves in the working folder besides the firmware file: backups only, each a
+// whole image.
+void expectWholeBackupsOnly(const fs::path& work) {
+  for (const auto& entry : fs::directory_iterator(work)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "fw.2.hex" || name.ends_with(".bin")) continue;
+    EXPECT_FALSE(name.ends_with(".writing.hex")) << name << " left unconfirmed";
+    if (name.ends_with(".hex")) {
+      EXPECT_EQ(hexImage(entry.path()).size(), kImage) << name;
+    }
+  }
+}
+
 TEST(Qx5cmdFirmware, AnInterruptedDownloadRecoversOnTheNextRun) {
   REQUIRE_MEMORY_EXPORTS();
-  // Where the packets of a whole download go, from a traced run on a twin gauge.
+  // Where the packets of a whole download go, and what it leaves, from a traced run on a twin
+  // gauge whose settings are converted (layout 16 to 17), so that both images are written.
+  const std::string gauge = "eeprom_version = 16\n";
   Bench twin;
-  twin.plug("a", "");
+  twin.plug("a", gauge);
+  ASSERT_EQ(twin.run({"SetRange", "0"}).exitStatus, 0);
   writeFile(twin.work() / "fw.2.hex", firmwareFile());
   ASSERT_EQ(
       twin.run({"download", "fw", "17"}, {{"QX5SIM_TRACE", (twin.dir.path() / "trace").string()}})
           .exitStatus,
       0);
+  const GaugeMemory uncut = *twin.memory();
+  ASSERT_EQ(uncut.eeprom[0], 17);
   const std::vector<int> packets = commandTrace(twin.dir.path() / "trace", "a");
   auto nth = [&](int command, int n) {
     for (std::size_t i = 0; i < packets.size(); ++i)
       if (packets[i] == command && n-- == 0) return static_cast<long>(i);
     return -1L;
   };
-  const long firstWrite = nth(kWrite, 0);
+  constexpr int kImageBlocks = 22;  // 1010 bytes in packets of 48
   long writes = 0;
   for (int p : packets) writes += p == kWrite;
   const struct {
@@ -269,42 +318,87 @@ TEST(Qx5cmdFirmware, AnInterruptedDownloadRecoversOnTheNextRun) {
     long packet;  // the gauge vanishes instead of taking this one
   } cuts[] = {
       {"reading the eeprom", nth(kUpload, 5)},
-      {"erasing", nth(kErase, 1)},
-      {"writing", firstWrite + writes / 2},
+      {"writing the eeprom", nth(kWrite, 5)},
+      {"reading the eeprom back", nth(kUpload, kImageBlocks + 3)},
+      {"writing the defaults", nth(kWrite, kImageBlocks + 5)},
+      {"erasing the flash", nth(kErase, 1)},
+      {"writing the flash", nth(kWrite, static_cast<int>(writes + 2 * kImageBlocks) / 2)},
       {"launching", nth(kLaunch, 0)},
   };
   for (const auto& cut : cuts) {
     SCOPED_TRACE(cut.where);
     ASSERT_GT(cut.packet, 0);
     Bench bench;
-    bench.plug("a", "");
+    bench.plug("a", gauge);
     ASSERT_EQ(bench.run({"SetRange", "0"}).exitStatus, 0);
     const GaugeMemory before = *bench.memory();
     writeFile(bench.work() / "fw.2.hex", firmwareFile());
-    bench.plug("a", "fault = unplug-after=" + std::to_string(cut.packet) + "\n");
+    bench.plug("a", gauge + "fault = unplug-after=" + std::to_string(cut.packet) + "\n");
     // A gauge gone at the launch is waited for 10 s per attempt: the technician gives up.
     ProcessResult cutRun = bench.run({"download", "fw", "17"}, {}, "launching new firmware...");
     EXPECT_THAT(cutRun.out, Not(HasSubstr("New firmware:")));
-
+    // Settings left half written stop the download before the bootloader: flash untouched.
+    if (cut.packet < nth(kErase, 0)) {
+      EXPECT_EQ(bench.memory()->flash, before.flash);
+      EXPECT_FALSE(bench.memory()->bootloader);
+      if (cut.packet > nth(kWrite, 0)) {
+        EXPECT_THAT(cutRun.out, HasSubstr("the eeprom upgrade did not finish"));
+      }
+    }
     // A gauge cut off while its flash was being written comes back in its bootloader.
     if (cut.packet > nth(kErase, 0)) {
       EXPECT_TRUE(bench.memory()->bootloader);
     }
-    bench.plug("a", "");  // plugged in again, sound
+    bench.plug("a", gauge);  // plugged in again, sound
     ProcessResult again = bench.run({"download", "fw", "17", "GetQX5FirmwareVersion"});
     EXPECT_THAT(again.out, HasSubstr("\nGetQX5FirmwareVersion    3.21\n")) << again.out;
     const GaugeMemory after = *bench.memory();
-    EXPECT_EQ(after.eeprom, before.eeprom);
-    EXPECT_EQ(after.defaults(), before.defaults());
+    EXPECT_EQ(after.liveImage(), uncut.liveImage());
+    EXPECT_EQ(after.defaults(), uncut.defaults());
     EXPECT_EQ(Bytes(after.flash.begin(), after.flash.begin() + 3000), kCode);
-    for (const char* backup : {"eeprom.10001.hex", "defaults.10001.hex"}) {
-      if (!fs::exists(bench.work() / backup)) continue;
-      const Bytes image = hexImage(bench.work() / backup);
-      EXPECT_EQ(image,
-                std::string(backup).starts_with("eeprom") ? before.liveImage() : before.defaults())
-          << backup;
+    // The first backups hold the gauge as it was before the first run.
+    EXPECT_EQ(hexImage(bench.work() / "eeprom.10001.hex"), before.liveImage());
+    if (fs::exists(bench.work() / "defaults.10001.hex")) {
+      EXPECT_EQ(hexImage(bench.work() / "defaults.10001.hex"), before.defaults());
     }
+    expectWholeBackupsOnly(bench.work());
   }
+}
+
+// Backups are recovery copies: a later run takes the gauge's own sound settings, so a
+// calibration made after the first conversion survives the next one, and a conversion back
+// converts what the gauge holds.
+TEST(Qx5cmdFirmware, ALaterRunKeepsTheGaugesNewerSettings) {
+  REQUIRE_MEMORY_EXPORTS();
+  REQUIRE_EXPORTS("GetCalibrationDate", "SetCustomDate", "SaveToEEPROM");
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "needs python3 to recalibrate the gauge";
+  Bench bench;
+  bench.plug("a", "serial = 4711\neeprom_version = 16\n");
+  ASSERT_EQ(bench.run({"download_eeprom", "17"}).exitStatus, 0);
+  const Bytes defaults = bench.memory()->defaults();
+  ProcessOptions python;
+  python.environment = {{"QX5SIM", bench.gauges().string()},
+                        {"PYTHONPATH", std::string(QX5_SOURCE_DIR) + "/python"},
+                        {"QX5DLL_LIBRARY", qx5::test::privateLibrary()}};
+  ProcessResult r = testing::runProcess(
+      "/usr/bin/python3",
+      {"-c",
+       "import qx5\nfor g in qx5.gauges():\n  g.set_calibration_date(2023, 5, 6)\n"
+       "  g.save_settings()"},
+      python);
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+
+  r = bench.run({"download_eeprom", "17", "GetCalibrationDate"});
+  EXPECT_THAT(r.out, HasSubstr("\nGetCalibrationDate       2023-05-06\n")) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("saving eeprom to \"eeprom.4711.1.hex\""));
+  EXPECT_THAT(r.out, Not(HasSubstr("switching to bootloader")));
+  EXPECT_EQ(bench.memory()->defaults(), defaults);
+  EXPECT_EQ(hexImage(bench.work() / "eeprom.4711.hex")[0], 16);  // the first backup stays
+
+  r = bench.run({"download_eeprom", "16", "GetCalibrationDate"});
+  EXPECT_THAT(r.out, HasSubstr("\nGetCalibrationDate       2023-05-06\n")) << r.out;
+  EXPECT_EQ(bench.memory()->eeprom[0], 16);
+  EXPECT_EQ(bench.memory()->defaults()[0], 16);
 }
 
 // --- EEPROM tools ------------------------------------------------------------------------------

@@ -14,46 +14,18 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr std::int32_t kSerial = 12345;
-constexpr std::uint32_t kDefaults = 0x1F000;
 
-// A settings image of `version` for the gauge, calibrated on `year`-06-15.
-EEPROM::Image settingsImage(int version, int year = 2020, std::int32_t serial = kSerial) {
-  EEPROM eeprom(serial, "image");
-  auto& image = eeprom.image();
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
-  image[0] = static_cast<std::uint8_t>(version);
-  image[1] = 1;
-  for (int i = 0; i < 4; ++i)
-    image[31 + i] = static_cast<std::uint8_t>(std::uint32_t(serial) >> (8 * i));
-  const std::size_t date = version == 16 ? 302 : 238;
-  image[date] = 15;
-  image[date + 1] = 6;
-  image[date + 2] = static_cast<std::uint8_t>(year);
-  image[date + 3] = static_cast<std::uint8_t>(year >> 8);
-  image[1008] = 0x5B;
-  image[1009] = 0x4A;
-  return image;
-}
+using testing::settingsImage;
 
 class EepromProceduresTest : public testing::MemoryToolsTest {
  protected:
-  void putLive(const EEPROM::Image& image) {
-    std::copy(image.begin(), image.end(), gauge_.eeprom.begin());
+  void putLive(const EEPROM::Image& image) { gauge_.putLive(image); }
+  void putDefaults(const EEPROM::Image& image) { gauge_.putDefaults(image); }
+  EEPROM::Image live() const { return gauge_.live(); }
+  EEPROM::Image defaults() const { return gauge_.defaults(); }
+  bool upgrade(int target, bool copy) {
+    return upgradeEeprom(transfer_, kSerial, target, copy) == EepromOutcome::done;
   }
-  void putDefaults(const EEPROM::Image& image) {
-    std::copy(image.begin(), image.end(), gauge_.flash.begin() + kDefaults);
-  }
-  EEPROM::Image live() const {
-    EEPROM::Image image{};
-    std::copy_n(gauge_.eeprom.begin(), image.size(), image.begin());
-    return image;
-  }
-  EEPROM::Image defaults() const {
-    EEPROM::Image image{};
-    std::copy_n(gauge_.flash.begin() + kDefaults, image.size(), image.begin());
-    return image;
-  }
-  bool upgrade(int target, bool copy) { return upgradeEeprom(transfer_, kSerial, target, copy); }
   static bool exists(const char* name) { return std::filesystem::exists(name); }
 
   ProgressMeter meter_{[](const std::string&) {}};
@@ -88,10 +60,12 @@ TEST_F(EepromProceduresTest, NothingIsWrittenWhenAllIsAlreadyTheTargetVersion) {
   EXPECT_TRUE(exists("eeprom.12345.hex"));
   EXPECT_TRUE(exists("defaults.12345.hex"));
 
-  // A second run prefers the backups and does not touch the gauge at all.
-  gauge_.calls.clear();
+  // A second run reads the gauge again, finds its copies backed up, and writes nothing.
+  output();
   ASSERT_TRUE(upgrade(17, false));
-  EXPECT_TRUE(gauge_.calls.empty());
+  EXPECT_TRUE(gauge_.written.empty());
+  EXPECT_FALSE(exists("eeprom.12345.1.hex"));
+  EXPECT_THAT(output(), HasSubstr("file \"eeprom.12345.hex\" already holds this eeprom\n"));
 }
 
 TEST_F(EepromProceduresTest, BlankDefaultsAreReplacedByTheLiveSettings) {
@@ -120,7 +94,8 @@ TEST_F(EepromProceduresTest, TheCopyFlagReadsTheGaugeAndAlwaysRewritesTheDefault
   EXPECT_EQ(qx5::test::readFile("eeprom.12345.hex"), before);
   const std::string text = output();
   EXPECT_THAT(text, Not(HasSubstr("loading eeprom from file")));
-  EXPECT_THAT(text, HasSubstr("file \"eeprom.12345.hex\" already exists\n"));
+  EXPECT_THAT(text, HasSubstr("saving eeprom to \"eeprom.12345.1.hex\" (\"eeprom.12345.hex\" "
+                              "holds an earlier copy)\n"));
   EXPECT_THAT(text, HasSubstr("copying eeprom to factory defaults\n"));
 }
 
@@ -179,6 +154,95 @@ TEST_F(EepromProceduresTest, SaveSettingsCopiesTheLiveImageIntoTheDefaults) {
   EXPECT_EQ(defaults(), live());
   EXPECT_TRUE(exists("eeprom.12345.hex"));
   EXPECT_THAT(output(), HasSubstr("downloading default factory settings\n"));
+}
+
+// Backups are recovery copies: the gauge's own sound settings win over them, and each new
+// copy is kept under a name of its own. Only a gauge whose image is invalid is restored from
+// the newest.
+TEST_F(EepromProceduresTest, TheGaugesOwnSettingsWinOverBackupsAndEveryCopyIsKept) {
+  putLive(settingsImage(16, 2012));
+  putDefaults(settingsImage(16, 2012));
+  ASSERT_TRUE(upgrade(17, false));
+  const std::string first = qx5::test::readFile("eeprom.12345.hex");
+
+  // Recalibrated since; the same target again leaves the gauge alone.
+  putLive(settingsImage(17, 2023));
+  gauge_.written.clear();
+  ASSERT_TRUE(upgrade(17, false));
+  EXPECT_EQ(live(), settingsImage(17, 2023));
+  EXPECT_TRUE(gauge_.written.empty());
+  EEPROM kept(kSerial, "eeprom");
+  ASSERT_TRUE(kept.readFile("eeprom.12345.1.hex"));
+  EXPECT_EQ(kept.image(), settingsImage(17, 2023));
+  EXPECT_EQ(qx5::test::readFile("eeprom.12345.hex"), first);
+
+  // Back to layout 16: from the gauge's settings, not from the first backup.
+  ASSERT_TRUE(upgrade(16, false));
+  EXPECT_EQ(live()[0], 16);
+  EEPROM now(kSerial, "eeprom");
+  now.image() = live();
+  EXPECT_EQ(now.calibrationDate().year, 2023);
+  EXPECT_EQ(defaults()[0], 16);
+
+  // Settings wiped: restored from the newest backup, saying so.
+  std::fill(gauge_.eeprom.begin(), gauge_.eeprom.end(), 0xFF);
+  output();
+  ASSERT_TRUE(upgrade(16, false));
+  now.image() = live();
+  EXPECT_EQ(now.calibrationDate().year, 2023);
+  EXPECT_THAT(output(), HasSubstr("the eeprom on the gauge is invalid: using the backup "
+                                  "\"eeprom.12345.1.hex\"\n"));
+
+  // A read cut short is no reason to write a backup to a gauge that has probably gone.
+  gauge_.uploadsLeft = 5;
+  gauge_.written.clear();
+  EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::imageUnusable);
+  EXPECT_TRUE(gauge_.written.empty());
+  EXPECT_FALSE(exists("eeprom.12345.writing.hex"));
+}
+
+// A write cut part way leaves an image that may look valid. Its record makes the next run
+// finish the write, even when the cut left the gauge in its bootloader, and the result is what
+// an uncut run leaves.
+TEST_F(EepromProceduresTest, AWriteCutPartWayIsFinishedFromItsRecord) {
+  const struct {
+    const char* where;
+    long downloadsLeft, uploadsLeft;
+  } cuts[] = {
+      {"live write", 5, -1},
+      {"live read-back", -1, 22 + 5},
+      {"defaults write", 22 + 5, -1},
+  };
+  auto fresh = [this] {
+    gauge_ = testing::FakeMemoryGauge{};
+    putLive(settingsImage(16));
+    putDefaults(settingsImage(16, 2019));
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+      std::filesystem::remove(entry.path());
+  };
+  fresh();
+  ASSERT_TRUE(upgrade(17, false));
+  const EEPROM::Image uncutLive = live(), uncutDefaults = defaults();
+  for (const auto& cut : cuts) {
+    SCOPED_TRACE(cut.where);
+    fresh();
+    gauge_.downloadsLeft = cut.downloadsLeft;
+    gauge_.uploadsLeft = cut.uploadsLeft;
+    EXPECT_EQ(upgradeEeprom(transfer_, kSerial, 17, false), EepromOutcome::failed);
+    EXPECT_TRUE(exists(cut.downloadsLeft == 22 + 5 ? "defaults.12345.writing.hex"
+                                                   : "eeprom.12345.writing.hex"));
+    gauge_.downloadsLeft = gauge_.uploadsLeft = -1;
+    output();
+    ASSERT_TRUE(upgradeEeprom(transfer_, gauge_.serialNumber(), 17, false) == EepromOutcome::done);
+    EXPECT_THAT(output(), HasSubstr("finishing an interrupted write"));
+    EXPECT_EQ(live(), uncutLive);
+    EXPECT_EQ(defaults(), uncutDefaults);
+    EXPECT_FALSE(exists("eeprom.12345.writing.hex"));
+    EXPECT_FALSE(exists("defaults.12345.writing.hex"));
+    EEPROM first(kSerial, "eeprom");
+    ASSERT_TRUE(first.readFile("eeprom.12345.hex"));
+    EXPECT_EQ(first.image(), settingsImage(16));
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qx5cmd/core/Session.h"
+#include "qx5cmd/firmware/Eeprom.h"
 #include "qx5cmd/firmware/MemoryGauge.h"
 #include "qx5cmd/platform/BreakSignal.h"
 #include "support/TempDir.h"
@@ -22,6 +23,7 @@ class FakeMemoryGauge : public MemoryGauge {
  public:
   static constexpr std::uint32_t kFlashSize = 0x20000;
   static constexpr std::uint32_t kEeprom = 0xF00000;
+  static constexpr std::uint32_t kDefaults = 0x1F000;
 
   FakeMemoryGauge() : flash(kFlashSize, 0xFF), eeprom(1024, 0xFF) {}
 
@@ -36,6 +38,8 @@ class FakeMemoryGauge : public MemoryGauge {
   }
   bool download(std::uint32_t address, std::uint32_t count, const std::uint8_t* buffer) override {
     calls.push_back("download " + hex(address) + " " + std::to_string(count));
+    if (downloadsLeft == 0) return false;
+    if (downloadsLeft > 0) --downloadsLeft;
     std::uint8_t* at = locate(address, count);
     if (refuseWrite || !at || (address < kFlashSize && !bootloader)) return false;
     std::copy_n(buffer, count, at);
@@ -57,7 +61,7 @@ class FakeMemoryGauge : public MemoryGauge {
   std::string firmwareVersion() override { return bootloader ? "BOOT 1.02" : version; }
   std::string errorMessage() override { return error; }
   int serialNumber() override { return bootloader ? 5555555 : serial; }
-  int chipset() override { return 2; }
+  int chipset() override { return chipsetInBootloaderOnly && !bootloader ? -1 : 2; }
   bool show(int line, const std::string& text) override {
     shown.push_back(std::to_string(line) + ":" + text);
     return true;
@@ -68,6 +72,22 @@ class FakeMemoryGauge : public MemoryGauge {
     if (address >= kEeprom && address - kEeprom + count <= eeprom.size())
       return eeprom.data() + (address - kEeprom);
     return nullptr;
+  }
+  void putLive(const EEPROM::Image& image) {
+    std::copy(image.begin(), image.end(), eeprom.begin());
+  }
+  void putDefaults(const EEPROM::Image& image) {
+    std::copy(image.begin(), image.end(), flash.begin() + kDefaults);
+  }
+  EEPROM::Image live() const {
+    EEPROM::Image image{};
+    std::copy_n(eeprom.begin(), image.size(), image.begin());
+    return image;
+  }
+  EEPROM::Image defaults() const {
+    EEPROM::Image image{};
+    std::copy_n(flash.begin() + kDefaults, image.size(), image.begin());
+    return image;
   }
   std::vector<std::string> callsStartingWith(const std::string& prefix) const {
     std::vector<std::string> found;
@@ -85,9 +105,11 @@ class FakeMemoryGauge : public MemoryGauge {
   std::vector<std::uint8_t> eeprom;
   bool bootloader = false;
   bool stuck = false;  // DoBoot changes nothing
+  bool chipsetInBootloaderOnly = false;
   bool refuseWrite = false;
   bool refuseErase = false;
-  long uploadsLeft = -1;  // uploads that still succeed; -1: all
+  long uploadsLeft = -1;    // uploads that still succeed; -1: all
+  long downloadsLeft = -1;  // downloads that still succeed; -1: all
   std::string version = "3.05";
   std::string error;
   int serial = 12345;
@@ -95,6 +117,25 @@ class FakeMemoryGauge : public MemoryGauge {
   std::vector<std::uint32_t> written;  // addresses of successful downloads
   std::vector<std::string> shown;
 };
+
+// A settings image of `version` for gauge `serial`, calibrated on `year`-06-15.
+inline EEPROM::Image settingsImage(int version, int year = 2020, std::int32_t serial = 12345) {
+  EEPROM eeprom(serial, "image");
+  auto& image = eeprom.image();
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  image[0] = static_cast<std::uint8_t>(version);
+  image[1] = 1;
+  for (int i = 0; i < 4; ++i)
+    image[31 + i] = static_cast<std::uint8_t>(std::uint32_t(serial) >> (8 * i));
+  const std::size_t date = version == 16 ? 302 : 238;
+  image[date] = 15;
+  image[date + 1] = 6;
+  image[date + 2] = static_cast<std::uint8_t>(year);
+  image[date + 3] = static_cast<std::uint8_t>(year >> 8);
+  image[1008] = 0x5B;
+  image[1009] = 0x4A;
+  return image;
+}
 
 // No pauses, no break, standard output captured, and a folder of its own as working folder
 // (backups land in the working folder).
