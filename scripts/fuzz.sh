@@ -11,9 +11,8 @@ dir=build/fuzz
 all=(hex_file eeprom_image gauge_files sim_packets recording_file export_replies command_line)
 targets=("${@:-${all[@]}}")
 
-CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQX5_FUZZ=ON -DQX5_BUILD_TESTS=OFF -DQX5_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+CC=clang-14 CXX=clang++-14 scripts/build.sh "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQX5_FUZZ=ON -DQX5_BUILD_TESTS=OFF -DQX5_BUILD_BENCH=OFF --target "${targets[@]}"
 
 mkdir -p "$dir/artifacts"
 failed=0

@@ -9,6 +9,7 @@ packages=(
   clang-format binutils srecord python3 python3-pil
   clang-14 libclang-rt-14-dev
   umockdev libumockdev-dev
+  librsvg2-bin chromium
   tshark
 )
 

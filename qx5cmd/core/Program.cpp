@@ -7,6 +7,7 @@
 #include "qx5cmd/core/GaugeLoop.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
+#include "qx5cmd/core/SessionClock.h"
 #include "qx5cmd/core/Stats.h"
 #include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/platform/Platform.h"
@@ -95,6 +96,7 @@ int runProgram(const std::vector<std::string>& words, const std::vector<Registra
 
   RunList runList;
   if (auto status = parseCommandLine(words, registry, s, runList)) return *status;
+  followVirtualClock(s);
 
   // Created once and kept to the end of the process: wrappers and tests point into it.
   static std::unique_ptr<LibraryBinding> library;

@@ -5,6 +5,7 @@
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
+#include "qx5cmd/diagnostics/BatteryChart.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"
 #include "qx5cmd/platform/Platform.h"
 
@@ -46,7 +47,8 @@ bool aBatteryMonitor::bind() {
 }
 
 bool aBatteryMonitor::run() {
-  const std::string fileName = batteryLogFileName(binding().GetSerialNumber->call());
+  const int serial = binding().GetSerialNumber->call();
+  const std::string fileName = batteryLogFileName(serial);
   FirmwareTestOutput output{};
   if (!runFirmwareTest(FirmwareTest::Battery, {0}, output)) {
     std::printf("%s: the gauge gave no battery sample\n", name);
@@ -63,6 +65,7 @@ bool aBatteryMonitor::run() {
   }
   if (logged) {
     std::fputs(batteryStatusLine(time, sample).c_str(), stdout);
+    drawBatteryChart(fileName, batteryChartFileName(serial), format("Battery of gauge %d", serial));
   } else {
     if (unwritableReported_.insert(fileName).second)
       std::printf("can't append to %s: samples follow here\n", fileName.c_str());

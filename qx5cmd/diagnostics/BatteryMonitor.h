@@ -1,6 +1,6 @@
 // monitor_battery: one sample of the gauge's battery per run, appended to a CSV file named after
 // the gauge's serial number. Run with -n and -d it logs the battery over hours, with a status
-// line on the console that each sample overwrites.
+// line on the console that each sample overwrites, and a chart of the whole log beside it.
 #pragma once
 
 #include <cstdint>

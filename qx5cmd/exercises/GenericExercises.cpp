@@ -30,13 +30,9 @@ bool takeOnlyArgument(const char* test, const char* kind, int index, bool& ok, b
     more = false;
     return false;
   }
-  // A number missing at the end of the line would read as 0: a fan stopped or a Wait skipped
-  // without a word said. (An empty string has always had its own complaint.)
-  if (text.empty() && std::strcmp(kind, "string") != 0) {
-    std::fprintf(stderr, " missing %s argument to %s", kind, test);
-    ok = false;
-    return false;
-  }
+  // A number missing at the end of the line reads as 0, as it always has; say so, since a fan
+  // stopped or a Wait skipped without a word would surprise. (An empty string is refused below.)
+  if (text.empty() && std::strcmp(kind, "string") != 0) warnMissingValue(test, "a value");
   if (!accept(text)) {
     std::fprintf(stderr, " bad %s argument '%s' to %s", kind, text.c_str(), test);
     ok = false;
@@ -47,6 +43,10 @@ bool takeOnlyArgument(const char* test, const char* kind, int index, bool& ok, b
 }
 
 }  // namespace
+
+void warnMissingValue(const char* test, const char* what) {
+  std::fprintf(stderr, "warning: %s ends the command line without %s: taking 0\n", test, what);
+}
 
 bool parseInteger(const std::string& text, long& value) {
   int number = 0;

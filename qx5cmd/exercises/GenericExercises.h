@@ -11,10 +11,13 @@
 
 namespace qx5cmd {
 
-// Number conversions of test arguments: the whole text must be used; the empty text is 0
-// (the tests refuse a missing argument before converting). Integers must fit 32 bits.
+// Number conversions of test arguments: the whole text must be used; the empty text (what a
+// test ending the command line is offered) is 0. Integers must fit 32 bits.
 bool parseInteger(const std::string& text, long& value);
 bool parseFloat(const std::string& text, float& value);
+
+// Says on standard error that `test` ended the command line without `what` and takes 0.
+void warnMissingValue(const char* test, const char* what);
 
 // Getters: each binds the export named like the test and prints what it returns.
 

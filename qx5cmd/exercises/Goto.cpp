@@ -8,6 +8,7 @@
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/exercises/GenericExercises.h"
+#include "qx5cmd/exercises/GotoRecording.h"
 #include "qx5cmd/platform/BreakSignal.h"
 
 namespace qx5cmd {
@@ -79,6 +80,7 @@ struct aGoto::Run {
   StatsValues* roomPressure = nullptr;
   StatsValues* absError = nullptr;
   StatsValues* fanSpeedChange = nullptr;
+  GotoRecording* recording = nullptr;
 };
 
 aGoto::aGoto(const char* name, const char* description)
@@ -97,11 +99,7 @@ bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& te
   float value = 0.0f;
   bool whole = parseFloat(text, value);
   if (index == 0) {
-    if (text.empty()) {
-      std::fprintf(stderr, " missing pressure to %s", name);
-      ok = false;
-      return false;
-    }
+    if (text.empty()) warnMissingValue(name, "a pressure");
     if (!whole) {
       std::fprintf(stderr, " bad pressure '%s' to %s", text.c_str(), name);
       ok = false;
@@ -180,9 +178,11 @@ bool aGoto::run() {
   if (!setTarget) return false;
   setTarget->call(pressure_);
 
-  if (breakRequested()) return false;
+  GotoRecording recording(s.serial, displayName, pressure_, settings_.accuracy);
+  state.recording = &recording;
+  if (breakRequested()) return recording.end(false);
   for (;;) {
-    if (std::optional<bool> result = poll(state)) return *result;
+    if (std::optional<bool> result = poll(state)) return recording.end(*result);
   }
 }
 
@@ -194,6 +194,7 @@ std::optional<bool> aGoto::poll(Run& state) {
   float room = 0.0f, fanPressure = 0.0f;
   if (!readPressures->call(&room, &fanPressure)) return false;
   float fan = state.fanReader->call();
+  state.recording->poll({since(state.waitStart, now) / 1000.0, room, fanPressure, fan});
 
   if (fan != state.previousFan) {
     ++state.fanChanges;
@@ -239,10 +240,12 @@ std::optional<bool> aGoto::poll(Run& state) {
         state.sampling = true;
         state.referenceFan = fan;
         state.sampleStart = s.tickCount();
+        state.recording->attained(since(state.waitStart, state.sampleStart) / 1000.0);
       }
     }
     if (maxWaitMs_ > 0 && static_cast<std::int64_t>(since(state.waitStart, now)) > maxWaitMs_) {
       std::printf("timeout waiting to attain pressure\n");
+      state.recording->timedOut();
       if (QX5SetFloat* setFan = present(binding().SetFanSpeed, "SetFanSpeed")) setFan->call(0.0f);
       return false;
     }

@@ -1,6 +1,7 @@
 // Goto: hands the gauge a room pressure target and watches its own fan controller reach it,
 // reporting the error poll by poll, the controller's update period, and the steady-state error
-// once the pressure has held within the accuracy for the duration.
+// once the pressure has held within the accuracy for the duration. Every run leaves a CSV file
+// and a chart of what it saw.
 #pragma once
 
 #include <cstdint>

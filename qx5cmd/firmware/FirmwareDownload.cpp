@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
@@ -63,7 +64,11 @@ std::string firmwareFileName(const std::string& stem, int chipset) {
 }
 
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
-                      const FirmwareDownload& request) {
+                      const FirmwareDownload& request, std::string* failure) {
+  auto failed = [failure](std::string why) {
+    if (failure) *failure = std::move(why);
+    return false;
+  };
   MemoryGauge& gauge = transfer.gauge();
   int chipset = gauge.chipset();
   bool switchedForChipset = false;
@@ -71,7 +76,8 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
     // Some application firmware leaves the chipset to its bootloader: ask there, and start the
     // firmware again if no file can be loaded, so a failed download leaves the gauge running.
     switchedForChipset = !isBootloaderVersion(gauge.firmwareVersion());
-    if (breakRequested() || !transfer.switchToBootloader()) return false;
+    if (breakRequested()) return failed("stopped by a break");
+    if (!transfer.switchToBootloader()) return failed("the gauge did not switch to its bootloader");
     chipset = gauge.chipset();
   }
   const std::string fileName = firmwareFileName(request.fileStem, chipset);
@@ -79,7 +85,8 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   if (chipset == kNoChipset) std::printf("the gauge does not report its chipset\n");
   if (chipset == kNoChipset || !loadFirmwareFile(fileName, reader)) {
     if (switchedForChipset && !breakRequested()) transfer.launchFirmware();
-    return false;
+    return failed(chipset == kNoChipset ? "the gauge did not report its chipset"
+                                        : "no firmware in " + fileName);
   }
 
   // Settings left as they were (an unreadable or invalid image: a new gauge) let the firmware
@@ -91,14 +98,16 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
       std::printf(
           "the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
           "finish the settings first\n");
-      return false;
+      return failed("the eeprom upgrade did not finish");
     }
   }
-  if (breakRequested() || !transfer.switchToBootloader()) return false;
+  if (breakRequested()) return failed("stopped by a break");
+  if (!transfer.switchToBootloader()) return failed("the gauge did not switch to its bootloader");
 
   transfer.resetProgress(TransferKind::write, reader.total());
   std::printf("downloading %s (%u bytes)\n\n", fileName.c_str(), reader.total());
-  if (!writeFlashRanges(transfer, reader) || breakRequested()) return false;
+  if (!writeFlashRanges(transfer, reader) || breakRequested())
+    return failed(breakRequested() ? "stopped by a break" : "erasing or writing the flash failed");
 
   if (request.beepBeforeLaunch) beep();
   std::printf("\n\n");

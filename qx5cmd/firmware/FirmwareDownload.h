@@ -25,8 +25,9 @@ std::string firmwareFileName(const std::string& stem, int chipset);
 
 // The download for the gauge with `serial`; the caller has checked the gauge and beeped.
 // A file that cannot be read whole fails before the gauge is touched; when only the bootloader
-// tells the chipset, such a failure starts the application again.
+// tells the chipset, such a failure starts the application again. On failure `failure`, when
+// given, says at which step.
 bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
-                      const FirmwareDownload& request);
+                      const FirmwareDownload& request, std::string* failure = nullptr);
 
 }  // namespace qx5cmd

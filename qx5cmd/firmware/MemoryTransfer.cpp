@@ -102,6 +102,7 @@ bool MemoryTransfer::eraseRegion(std::uint32_t address, std::uint32_t count) {
 }
 
 bool MemoryTransfer::switchToBootloader() {
+  launchedVersion_.clear();
   std::string version = gauge_.firmwareVersion();
   if (isBootloaderVersion(version)) return true;
   printLine("Starting firmware:", version);
@@ -124,12 +125,14 @@ bool MemoryTransfer::switchToBootloader() {
 }
 
 bool MemoryTransfer::launchFirmware() {
+  launchedVersion_.clear();
   for (int attempts = 0;; ++attempts) {
     const std::string version = gauge_.firmwareVersion();
     // A gauge that does not answer (no text, or the library's placeholder for a failed read)
     // is not running anything yet.
     if (!version.empty() && version != kNoVersion && !isBootloaderVersion(version)) {
       printLine("New firmware:", version);
+      launchedVersion_ = version;
       return true;
     }
     if (breakRequested() || attempts >= kBootAttempts) return false;

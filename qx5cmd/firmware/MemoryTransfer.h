@@ -73,11 +73,15 @@ class MemoryTransfer {
   bool switchToBootloader();
   // True once the gauge runs its application again; up to five starts, 10 s apart.
   bool launchFirmware();
+  // The version the gauge reported when it was last launched; empty once it is sent to its
+  // bootloader or a launch fails.
+  const std::string& launchedVersion() const { return launchedVersion_; }
 
  private:
   MemoryGauge& gauge_;
   ProgressMeter& meter_;
   std::uint32_t failedReadAddress_ = 0;
+  std::string launchedVersion_;
 };
 
 }  // namespace qx5cmd

@@ -8,6 +8,7 @@
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
 #include "qx5cmd/platform/BreakSignal.h"
+#include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
 
@@ -33,25 +34,51 @@ bool aFirmwareUpgradeStation::parseArgument(int index, bool& ok, bool& more,
 }
 
 // A gauge that already runs the release only has its settings saved when asked to.
-bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults) {
+bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults,
+                                               StationRecordEntry& entry) {
   std::printf("gauge %d has been upgraded to firmware %s\n", serial, firmwareVersion_.c_str());
+  entry.result = "already current";
+  entry.firmwareAfter = entry.firmwareBefore;
   if (copyToDefaults && serial != kBootloaderSerial) {
-    if (upgradeEeprom(transfer_, serial, eepromVersion_, true) != EepromOutcome::done) return false;
-    if (!breakRequested()) transfer_.launchFirmware();
+    if (upgradeEeprom(transfer_, serial, eepromVersion_, true) != EepromOutcome::done) {
+      entry.failure = "saving the settings as factory defaults failed";
+      return false;
+    }
+    const bool launched = !breakRequested() && transfer_.launchFirmware();
+    entry.firmwareAfter = launched ? transfer_.launchedVersion() : "";
     std::printf("\n");
     gauge_.show(1, "Settings");
     gauge_.show(2, "Saved");
     beep();
+    entry.result = "settings saved";
   }
   return true;
 }
 
 bool aFirmwareUpgradeStation::upgrade(bool copyToDefaults) {
+  Session& s = session();
+  StationRecordEntry entry;
+  entry.time = platform::localTimeText("%Y-%m-%d %H:%M:%S");
+  entry.eepromLayout = eepromVersion_;
+  const std::uint32_t start = s.tickCount();
+  const bool upgraded = upgradeGauge(copyToDefaults, entry);
+  entry.seconds = static_cast<std::uint32_t>(s.tickCount() - start) / 1000.0;
+  if (!upgraded) entry.result = "failed";
+  appendStationRecord(entry);
+  return upgraded;
+}
+
+bool aFirmwareUpgradeStation::upgradeGauge(bool copyToDefaults, StationRecordEntry& entry) {
   const int serial = gauge_.serialNumber();
-  if (serial == -1) return false;
+  entry.serial = serial;
+  if (serial == -1) {
+    entry.failure = "the gauge gave no serial number";
+    return false;
+  }
   const std::string running = gauge_.firmwareVersion();
+  entry.firmwareBefore = running;
   if (!supportsFieldUpgrade(running)) printFieldUpgradeWarning();
-  if (running == firmwareVersion_) return saveSettingsOnly(serial, copyToDefaults);
+  if (running == firmwareVersion_) return saveSettingsOnly(serial, copyToDefaults, entry);
 
   beep();
   StatsTimes& timing = stats().times("updateFirmware");
@@ -65,12 +92,14 @@ bool aFirmwareUpgradeStation::upgrade(bool copyToDefaults) {
   request.eepromForBootloaderGauge = false;
   request.displayedVersion = firmwareVersion_;
   request.beepBeforeLaunch = developerUser();
-  if (!downloadFirmware(transfer_, serial, request)) {
+  if (!downloadFirmware(transfer_, serial, request, &entry.failure)) {
     timing.clear();
     return false;
   }
   timing.stop();
   beep();
+  entry.firmwareAfter = transfer_.launchedVersion();
+  entry.result = "upgraded";
   return true;
 }
 

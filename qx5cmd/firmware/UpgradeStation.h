@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qx5cmd/firmware/BootloaderChecks.h"
+#include "qx5cmd/firmware/StationRecord.h"
 
 namespace qx5cmd {
 
@@ -22,11 +23,13 @@ class aFirmwareUpgradeStation : public aDownload {
   }
 
  protected:
-  // One gauge; with `copyToDefaults` its settings also become its factory defaults.
+  // One gauge, recorded in the day's station record; with `copyToDefaults` its settings also
+  // become its factory defaults.
   bool upgrade(bool copyToDefaults);
 
  private:
-  bool saveSettingsOnly(int serial, bool copyToDefaults);
+  bool upgradeGauge(bool copyToDefaults, StationRecordEntry& entry);
+  bool saveSettingsOnly(int serial, bool copyToDefaults, StationRecordEntry& entry);
 
   std::string firmwareVersion_;  // what the gauge reports once it runs the release
 };

@@ -28,8 +28,13 @@ std::string takeText(BSTR text) {
 
 // Runs each body kCallsPerThread times on a thread of its own; counts answers that were wrong.
 // Replies arrive a little late, as over a real bus, so that unserialised calls would overlap.
+// The reply yields rather than sleeps: a sleep this short lasts a whole timer tick on some
+// systems (Wine), which made the suite take minutes there.
 void slowReplies(SimulatedLibrary& sim) {
-  sim.editReply = [](Bytes&) { std::this_thread::sleep_for(std::chrono::microseconds(100)); };
+  sim.editReply = [](Bytes&) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
+    while (std::chrono::steady_clock::now() < until) std::this_thread::yield();
+  };
 }
 
 int wrongAnswers(const std::vector<std::function<bool()>>& bodies) {

@@ -4,13 +4,15 @@
 #include "SimHarness.h"
 #include "gaugesim/model/EepromImage.h"
 #include "gaugesim/model/GaugeModel.h"
+#include "support/ManualClock.h"
 
 namespace qx5::sim::testing {
 namespace {
 
 class Commands : public ::testing::Test {
  protected:
-  CountedGauges gauges;
+  qx5::test::ManualClock clock;
+  CountedGauges gauges{1, &clock};
   OpenGauge gauge = gauges.open();
 };
 
@@ -42,7 +44,7 @@ TEST_F(Commands, FlowTemperatureBatteryAndTicks) {
   EXPECT_LE(temperature, 30);
   EXPECT_GT(int16At(gauge.ok(command(44)), 8), 0);
   const auto first = static_cast<std::uint32_t>(int32At(gauge.ok(command(70)), 8));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  clock.sleepFor(std::chrono::milliseconds(20));
   EXPECT_GE(static_cast<std::uint32_t>(int32At(gauge.ok(command(70)), 8)), first + 15);
 }
 

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "SimHarness.h"
+#include "support/ManualClock.h"
 
 namespace qx5::sim::testing {
 namespace {
@@ -40,22 +41,24 @@ TEST(SimulatedPlatform, InterfaceHasInterruptInAndOutPipesAtFullSpeed) {
 }
 
 TEST(SimulatedPlatform, SilentReadTimesOutAfterThePipeTimeout) {
-  CountedGauges gauges;
+  qx5::test::ManualClock clock;
+  CountedGauges gauges(1, &clock);
   OpenGauge gauge = gauges.open();
   ASSERT_TRUE(gauges.platform.setPipeTimeout(gauge.iface(), kInPipe, 40));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = clock.now();
   EXPECT_TRUE(gauge.read().empty());
   EXPECT_TRUE(gauges.platform.isTimeout(gauges.platform.lastError()));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(35));
+  EXPECT_EQ(clock.now() - start, std::chrono::milliseconds(40));
 }
 
 TEST(SimulatedPlatform, TimeoutCeilingShortensLongPipeTimeouts) {
   ShortTimeouts ceiling(20);
-  CountedGauges gauges;
+  qx5::test::ManualClock clock;
+  CountedGauges gauges(1, &clock);
   OpenGauge gauge = gauges.open();  // pipe timeout 2000 ms
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = clock.now();
   EXPECT_TRUE(gauge.read().empty());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_EQ(clock.now() - start, std::chrono::milliseconds(20));
 }
 
 TEST(SimulatedPlatform, ClosedHandlesFailWithInvalidHandle) {
@@ -138,11 +141,12 @@ TEST(SimulatedPlatform, TraceRecordsEveryPacketExactly) {
 }
 
 TEST(SimulatedPlatform, LatencyDelaysEveryTransfer) {
-  SimulatedUsbPlatform platform(std::make_unique<Environment>(1), {"", 15});
+  qx5::test::ManualClock clock;
+  SimulatedUsbPlatform platform(countedEnvironment(1, &clock), {"", 15, &clock});
   OpenGauge gauge(platform, enumerate(platform).at(0));
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = clock.now();
   ASSERT_FALSE(gauge.exchange(command(30)).empty());
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+  EXPECT_GE(clock.now() - start, std::chrono::milliseconds(30));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "SimHarness.h"
 #include "gaugesim/commands/SigFig.h"
+#include "support/ManualClock.h"
 
 namespace qx5::sim::testing {
 namespace {
@@ -58,7 +59,8 @@ std::string rightAligned(const char* text) {
 
 class RunTestCommand : public ::testing::Test {
  protected:
-  CountedGauges gauges;
+  qx5::test::ManualClock clock;
+  CountedGauges gauges{1, &clock};
   OpenGauge gauge = gauges.open();
 };
 
@@ -98,7 +100,7 @@ TEST_F(RunTestCommand, SizesCountersAndBattery) {
   const Bytes first = gauge.ok(runTestRequest(4, Bytes(1, 0)));
   ASSERT_EQ(first[5], 26);
   EXPECT_EQ(int16At(first, 8), 1) << "one key press";
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  clock.sleepFor(std::chrono::milliseconds(30));
   const Bytes later = gauge.ok(runTestRequest(4, Bytes(1, 0)));
   EXPECT_GT(static_cast<std::uint16_t>(int16At(later, 8 + 2 * 12)),
             static_cast<std::uint16_t>(int16At(first, 8 + 2 * 12)))

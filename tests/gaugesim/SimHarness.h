@@ -164,10 +164,16 @@ inline std::vector<std::string> enumerate(SimulatedUsbPlatform& platform) {
   return paths;
 }
 
+// The gauges' time and the bus's waits on one clock; the real one when null.
+inline std::unique_ptr<Environment> countedEnvironment(int count, platform::Clock* clock) {
+  return std::make_unique<Environment>(
+      count, clock ? ClockSource([clock] { return clock->now(); }) : ClockSource{});
+}
+
 // Gauges without a directory, and the first one opened.
 struct CountedGauges {
-  explicit CountedGauges(int count = 1)
-      : platform(std::make_unique<Environment>(count)), paths(enumerate(platform)) {}
+  explicit CountedGauges(int count = 1, platform::Clock* clock = nullptr)
+      : platform(countedEnvironment(count, clock), {"", 0, clock}), paths(enumerate(platform)) {}
   OpenGauge open(std::size_t index = 0) { return OpenGauge(platform, paths.at(index)); }
   SimulatedUsbPlatform platform;
   std::vector<std::string> paths;

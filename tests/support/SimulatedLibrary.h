@@ -39,6 +39,7 @@
 #include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
+#include "support/ManualClock.h"
 #include "support/ShownResult.h"
 #include "support/TempDir.h"
 
@@ -127,9 +128,11 @@ class SimulatedLibrary {
     setUsbPlatformFactory([this, traced] {
       sim::SimulationOptions options;
       if (traced) options.tracePath = tracePath();
+      options.clock = &clock_;
+      sim::ClockSource now = [this] { return clock_.now(); };
       auto environment = plugged_.empty()
-                             ? std::make_unique<sim::Environment>(gauges_)
-                             : std::make_unique<sim::Environment>(dir_.path(), messages_);
+                             ? std::make_unique<sim::Environment>(gauges_, now)
+                             : std::make_unique<sim::Environment>(dir_.path(), messages_, now);
       auto simulated = std::make_unique<sim::SimulatedUsbPlatform>(std::move(environment), options);
       simulator_ = simulated.get();
       auto editing =
@@ -240,6 +243,9 @@ class SimulatedLibrary {
   }
 
   int gauges_;
+  // The gauges' time: it moves only while the library waits for them, so a silent gauge times
+  // out at once and no test depends on the machine's speed.
+  ManualClock clock_;
   TempDir dir_;  // the gauge files, their state and the trace
   std::ostringstream messages_;
   std::set<std::string> plugged_;

@@ -5,7 +5,9 @@
 # bitmaps). Each run starts from the same firmware release, fw.2.hex, in its working folder.
 # Timings are masked: statistics keep their names, the progress lines and measured errors of
 # Goto's timed loop are dropped, and the program's own path reads "qx5cmd". The beep is
-# dropped too: the terminal bell on Linux, a system sound on Windows.
+# dropped too: the terminal bell on Linux, a system sound on Windows. Every run has a virtual
+# clock of its own (QX5_VIRTUAL_CLOCK): the download's launch wait and Goto's timed loop take no
+# time, and both sides see the same time pass.
 set -uo pipefail
 linux=$1
 windows=$2
@@ -59,9 +61,12 @@ for i in "${!commands[@]}"; do
   cp "$release/fw.2.hex" "$work/linux$i"
   cp "$release/fw.2.hex" "$work/wine$i"
   # shellcheck disable=SC2086 # the words are split on purpose
-  (cd "$work/linux$i" && QX5SIM=2 flock "$lock" "$linux" $words 2>&1) | normalise >"$work/linux$i.txt"
+  (cd "$work/linux$i" && QX5SIM=2 QX5_VIRTUAL_CLOCK="$work/clock-linux$i" flock "$lock" \
+    "$linux" $words 2>&1) | normalise >"$work/linux$i.txt"
+  clock=$(winepath -w "$work/clock-wine$i" 2>/dev/null)
   # shellcheck disable=SC2086
-  (cd "$work/wine$i" && QX5SIM=2 flock "$lock" wine "$windows" $words 2>&1) | normalise >"$work/wine$i.txt"
+  (cd "$work/wine$i" && QX5SIM=2 QX5_VIRTUAL_CLOCK="$clock" flock "$lock" \
+    wine "$windows" $words 2>&1) | normalise >"$work/wine$i.txt"
   if ! diff -u "$work/linux$i.txt" "$work/wine$i.txt" >"$work/diff$i"; then
     echo "differs: qx5cmd $words"
     head -20 "$work/diff$i"

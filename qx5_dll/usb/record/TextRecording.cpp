@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "qx5_dll/platform/Clock.h"
+
 namespace qx5::usb {
 
 std::string utcTimestamp() {
@@ -19,7 +21,7 @@ std::string utcTimestamp() {
 
 TextRecording::TextRecording(std::string path, const std::string& libraryVersion,
                              ReportFunction report)
-    : path_(std::move(path)), report_(std::move(report)), start_(std::chrono::steady_clock::now()) {
+    : path_(std::move(path)), report_(std::move(report)), start_(platform::processClock().now()) {
   // Append mode: every write lands at the end, whoever else appends meanwhile.
   file_ = std::fopen(path_.c_str(), "ab");
   write(recording::sessionHeader(libraryVersion, utcTimestamp()));
@@ -50,9 +52,9 @@ void TextRecording::identity(int gauge, const std::string& key, const std::strin
 
 void TextRecording::packet(int gauge, recording::Direction direction, std::uint8_t,
                            const std::uint8_t* bytes, std::size_t count) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - start_)
-                      .count();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(platform::processClock().now() - start_)
+          .count();
   write(recording::packetLine(direction, gauge, static_cast<std::uint64_t>(ms), bytes, count));
 }
 

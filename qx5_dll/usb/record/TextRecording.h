@@ -35,7 +35,7 @@ class TextRecording : public PacketSink {
   ReportFunction report_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
-  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point start_;  // the process's clock, which the gauges share
 };
 
 // The moment as "2026-12-08T02:30:00Z".

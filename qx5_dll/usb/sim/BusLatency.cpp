@@ -1,7 +1,5 @@
 #include "qx5_dll/usb/sim/BusLatency.h"
 
-#include <thread>
-
 namespace qx5::sim {
 
 void BusLatency::waitForFrame() {
@@ -10,7 +8,7 @@ void BusLatency::waitForFrame() {
   TimePoint end;
   {
     std::lock_guard lock(mutex_);
-    const TimePoint now = SteadyClock::now();
+    const TimePoint now = clock_.now();
     if (busStart_ == TimePoint{}) busStart_ = now;
     // The frame boundary after now, and never the frame of the previous transfer: a caller that
     // woke late gets the frame it asked for, so late wake-ups do not add up over a burst.
@@ -18,8 +16,7 @@ void BusLatency::waitForFrame() {
     if (end <= lastFrameEnd_) end = lastFrameEnd_ + frame;
     lastFrameEnd_ = end;
   }
-  // Some thread libraries wake a little before the time asked for (whole-millisecond sleeps).
-  while (SteadyClock::now() < end) std::this_thread::sleep_until(end);
+  clock_.sleepUntil(end);
 }
 
 }  // namespace qx5::sim

@@ -6,17 +6,19 @@
 #include <mutex>
 
 #include "gaugesim/model/Gauge.h"
+#include "qx5_dll/platform/Clock.h"
 
 namespace qx5::sim {
 
 class BusLatency {
  public:
-  explicit BusLatency(std::uint32_t frameMs) : frameMs_(frameMs) {}
+  BusLatency(std::uint32_t frameMs, platform::Clock& clock) : frameMs_(frameMs), clock_(clock) {}
   // Sleeps until the transfer's frame has passed (no wait without latency).
   void waitForFrame();
 
  private:
   std::uint32_t frameMs_;
+  platform::Clock& clock_;
   std::mutex mutex_;
   TimePoint busStart_{};  // frame boundaries fall whole frames after it
   TimePoint lastFrameEnd_{};

@@ -42,8 +42,9 @@ std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simVa
     else
       std::cerr << "QX5SIM_LATENCY_MS=" << text << ": not a number of milliseconds; using 0\n";
   }
+  const ClockSource clock = [] { return platform::processClock().now(); };
   return std::make_unique<SimulatedUsbPlatform>(
-      Environment::fromValue(qx5simValue, std::cerr, {}, replayOptions(std::move(log))),
+      Environment::fromValue(qx5simValue, std::cerr, clock, replayOptions(std::move(log))),
       std::move(options));
 }
 

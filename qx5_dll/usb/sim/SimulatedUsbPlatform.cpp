@@ -22,10 +22,11 @@ std::string interfacePathFor(const GaugeConfig& config) {
 
 SimulatedUsbPlatform::SimulatedUsbPlatform(std::unique_ptr<Environment> environment,
                                            SimulationOptions options)
-    : environment_(std::move(environment)),
+    : clock_(options.clock ? *options.clock : platform::processClock()),
+      environment_(std::move(environment)),
       options_(std::move(options)),
       trace_(options_.tracePath),
-      latency_(options_.latencyMs) {}
+      latency_(options_.latencyMs, clock_) {}
 
 SimulatedUsbPlatform::~SimulatedUsbPlatform() {
   std::lock_guard lock(mutex_);
@@ -259,13 +260,12 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
   OpenInterface* open = interfaceOf(iface);
   if (!open) return false;
   if (pipeId != kInPipe || (!buffer && capacity)) return fail(platform::kErrorIo);
-  const TimePoint deadline =
-      SteadyClock::now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
+  const TimePoint deadline = clock_.now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
 
   for (;;) {
     Link* link = liveLink(iface);
     if (!link) return false;
-    const TimePoint now = SteadyClock::now();
+    const TimePoint now = clock_.now();
     if (const auto bytes = link->inPipe.takeDue(now)) {
       received = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, bytes->size()));
       std::copy_n(bytes->begin(), received, buffer);
@@ -275,7 +275,7 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
     if (now >= deadline) return fail(platform::kErrorTimeout);
     TimePoint wakeUp = std::min(deadline, link->inPipe.nextDue().value_or(deadline));
     lock.unlock();
-    std::this_thread::sleep_until(std::min(wakeUp, now + std::chrono::milliseconds(50)));
+    clock_.sleepUntil(std::min(wakeUp, now + std::chrono::milliseconds(50)));
     lock.lock();
   }
 }

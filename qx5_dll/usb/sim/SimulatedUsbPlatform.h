@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gaugesim/files/Environment.h"
+#include "qx5_dll/platform/Clock.h"
 #include "qx5_dll/usb/UsbPlatform.h"
 #include "qx5_dll/usb/sim/BusLatency.h"
 #include "qx5_dll/usb/sim/Handles.h"
@@ -25,6 +26,7 @@ struct SimulationOptions {
   // QX5SIM_LATENCY_MS: the bus's frame; a transfer ends at the frame boundary after it was
   // asked for, one transfer per frame.
   std::uint32_t latencyMs = 0;
+  platform::Clock* clock = nullptr;  // null: the process clock
 };
 
 // The interface path of a gauge, as enumeration reports it.
@@ -99,6 +101,7 @@ class SimulatedUsbPlatform : public UsbPlatform {
                std::uint32_t length);
   bool fail(int error);
 
+  platform::Clock& clock_;
   std::mutex mutex_;
   std::unique_ptr<Environment> environment_;
   SimulationOptions options_;

@@ -16,6 +16,7 @@
 #include "qx5cmd/e2e/ProcessRunner.h"
 #include "qx5cmd/fakelib/FakeLibrary.h"
 #include "support/PrivateLibraryCopy.h"
+#include "support/TempDir.h"
 
 namespace qx5cmd::e2e {
 
@@ -57,9 +58,18 @@ inline std::string missingExports(std::initializer_list<const char*> needed) {
 #define REQUIRE_GAUGE_LOOP_EXPORTS(...) \
   REQUIRE_EXPORTS("GetDeviceCount", "UsbPort", "GetSerialNumber", "GetErrorMessage", ##__VA_ARGS__)
 
+// A clock file no run has used: a process started with it begins at its virtual clock's start.
+inline std::string freshVirtualClock() {
+  static const qx5::test::TempDir clocks;
+  static int next = 0;
+  return clocks.file("clock" + std::to_string(next++));
+}
+
 // qx5cmd loads a copy of the library of this test's own unless told otherwise: the library's
 // guard refuses while another process has a file of its name loaded, and other test runs on
-// the machine load libqx5dll.so too.
+// the machine load libqx5dll.so too. A run has a virtual clock of its own, so its waits take no
+// time and the gauges see exactly the time the tester waited; one that is sent a signal waits in
+// real time (there must be a wait to interrupt) unless its environment names a clock.
 inline ProcessResult qx5cmd(std::vector<std::string> args,
                             std::map<std::string, std::string> env = {}, int signal = 0,
                             const std::string& signalAfterOutput = "",
@@ -68,6 +78,7 @@ inline ProcessResult qx5cmd(std::vector<std::string> args,
   options.environment = std::move(env);
   options.environment.emplace("QX5CMD_LIBRARY", qx5::test::privateLibrary());
   options.environment.emplace("USERNAME", "");
+  if (signal == 0) options.environment.emplace("QX5_VIRTUAL_CLOCK", freshVirtualClock());
   options.signal = signal;
   options.signalAfterMs = 200;
   options.signalAfterOutput = signalAfterOutput;

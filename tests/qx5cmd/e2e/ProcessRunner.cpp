@@ -31,6 +31,8 @@ ProcessResult runChild(const std::function<void()>& child, const ProcessOptions&
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
   auto start = Clock::now();
+  // A forked child would print again whatever this process still holds in its buffers.
+  std::fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(outPipe[1], STDOUT_FILENO);

@@ -169,12 +169,12 @@ TEST(Qx5cmdOnSimulator, SettersSendTheirArgumentToTheGauge) {
   fs::path trace = dir.path() / "trace.txt";
   auto env = simulated("1");
   env["QX5SIM_TRACE"] = trace.string();
-  ProcessResult r = qx5cmd({"-d=0", "SetRange", "300", "SetFanSpeed", "0.0"}, env);
+  ProcessResult r = qx5cmd({"-d=0", "SetRange", "300", "SetFanSpeed"}, env);
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_THAT(r.out, HasSubstr("\nSetRange 300             \n"));
   std::string wire = readFile(trace);
-  EXPECT_THAT(wire, HasSubstr("> sim0 38 24 01 01 0b 1e 00 18 2c"));  // 300 -> 44
-  EXPECT_THAT(wire, HasSubstr("> sim0 38 24 01 01 0b 1e 00 12 00 00"));
+  EXPECT_THAT(wire, HasSubstr("> sim0 38 24 01 01 0b 1e 00 18 2c"));     // 300 -> 44
+  EXPECT_THAT(wire, HasSubstr("> sim0 38 24 01 01 0b 1e 00 12 00 00"));  // empty text -> 0
 }
 
 TEST(Qx5cmdOnSimulator, InterruptDuringWaitEndsWithinASecondAndPrintsStatistics) {

@@ -20,6 +20,7 @@ using namespace e2e;
 using qx5::test::TempDir;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 using Clock = std::chrono::steady_clock;
 
@@ -63,7 +64,9 @@ struct Station {
     return true;
   }
   // qx5cmd with `args` in the working folder while `script` plugs and unplugs gauges; Ctrl+C
-  // once standard output shows `breakAfter`.
+  // once standard output shows `breakAfter`. The station's waits are on a virtual clock unless
+  // `env` says otherwise: it then polls for gauges without pause, and sees every plug and unplug
+  // however busy the machine is.
   ProcessResult run(std::vector<std::string> args, const std::function<void()>& script,
                     const std::string& breakAfter,
                     std::map<std::string, std::string> env = {}) const {
@@ -72,6 +75,7 @@ struct Station {
     options.environment["QX5SIM"] = gauges().string();
     options.environment["QX5CMD_LIBRARY"] = qx5::test::privateLibrary();
     options.environment["USERNAME"] = "";
+    options.environment.emplace("QX5_VIRTUAL_CLOCK", freshVirtualClock());
     options.signal = SIGINT;
     options.signalAfterMs = 200;
     options.signalAfterOutput = breakAfter;
@@ -153,6 +157,21 @@ TEST(Qx5cmdStation, UpgradesEachGaugeOnceAndGoesOnPastTheOnesItCannot) {
   EXPECT_THAT(r.out, ::testing::ContainsRegex("\nupdateFirmware +num \\(3\\)"));
   EXPECT_TRUE(station.runsRelease("b"));
   EXPECT_TRUE(station.runsRelease("g"));
+
+  // The day's record: a line per gauge handed to the station, the one in its bootloader not.
+  std::string record;
+  for (const auto& file : fs::directory_iterator(station.work())) {
+    if (file.path().filename().string().starts_with("station_")) record += readFile(file.path());
+  }
+  EXPECT_THAT(record, StartsWith("time,serial,firmware_before,firmware_after,eeprom_layout,"
+                                 "result,seconds,failure\n"));
+  EXPECT_EQ(count(record, "\n"), 1 + 6) << record;
+  for (const char* line :
+       {",2001,\"3.05\",\"3.21\",17,\"upgraded\",",
+        ",2003,\"3.21\",\"3.21\",17,\"already current\",0.", ",2005,\"3.05\",\"\",17,\"failed\",",
+        ",2007,\"3.05\",\"\",17,\"failed\","})
+    EXPECT_THAT(record, HasSubstr(line));
+  EXPECT_EQ(count(record, "\"erasing or writing the flash failed\"\n"), 2) << record;
 }
 
 TEST(Qx5cmdStation, AGaugeRunningTheReleaseIsLeftAloneUnlessItsSettingsAreToBeSaved) {
@@ -213,9 +232,10 @@ TEST(Qx5cmdStation, ABreakDuringAnUpgradeLeavesTheGaugeForTheNextRun) {
   REQUIRE_STATION_EXPORTS();
   Station station;
   station.plug("a", "serial = 4001\n");
-  // Slow transfers, so the break lands while the settings are being read.
-  ProcessResult r = station.run({"-d=100", "-s", "firmware_upgrade_station", "fw", "3.21", "17"},
-                                [] {}, "uploading eeprom\n", {{"QX5SIM_LATENCY_MS", "10"}});
+  // Slow transfers in real time, so the break lands while the settings are being read.
+  ProcessResult r =
+      station.run({"-d=100", "-s", "firmware_upgrade_station", "fw", "3.21", "17"}, [] {},
+                  "uploading eeprom\n", {{"QX5SIM_LATENCY_MS", "10"}, {"QX5_VIRTUAL_CLOCK", ""}});
   EXPECT_THAT(r.out, HasSubstr("<.. break ..>\n"));
   EXPECT_THAT(r.out, HasSubstr("\n--- Stats ---\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("\nupdateFirmware")));

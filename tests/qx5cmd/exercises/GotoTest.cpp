@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 
 #include "qx5cmd/exercises/RegisteredTestsTest.h"
 #include "qx5cmd/platform/BreakSignal.h"
+#include "support/TempDir.h"
 
 namespace qx5cmd {
 namespace {
@@ -31,6 +33,10 @@ class GotoTest : public testing::RegisteredTestsTest {
  protected:
   void SetUp() override {
     RegisteredTestsTest::SetUp();
+    // Every run leaves goto_<serial>.csv and .svg in the current folder.
+    previousFolder_ = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    session().serial = 10001;
     resetGotoProcessState();
     registerMeasurementTests(registry);
     FakeClock::now = 0xFFFFF000;  // the counter wraps during the run
@@ -45,6 +51,7 @@ class GotoTest : public testing::RegisteredTestsTest {
     session().options.delayMs = 1000;
   }
   void TearDown() override {
+    std::filesystem::current_path(previousFolder_);
     resetGotoProcessState();
     RegisteredTestsTest::TearDown();
   }
@@ -57,6 +64,9 @@ class GotoTest : public testing::RegisteredTestsTest {
     out = ::testing::internal::GetCapturedStdout();
     return ok;
   }
+
+  qx5::test::TempDir folder_;
+  std::filesystem::path previousFolder_;
 };
 
 TEST_F(GotoTest, RegisteredAfterWaitWithItsArgumentNames) {
@@ -95,7 +105,7 @@ TEST_F(GotoTest, OptionalValuesAreRememberedAcrossTheCommandLine) {
   EXPECT_EQ(gotoAt(0).settings().sampleDuration, 30.0f);
 }
 
-TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
+TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesAndAMissingPressureIsSaid) {
   ASSERT_EQ(parse({"Goto", "20", "1", "GetPressure", "Goto", "15"}), std::nullopt);
   const GotoSettings& s = gotoAt(2).settings();
   EXPECT_EQ(s.accuracy, 1.0f);
@@ -104,8 +114,9 @@ TEST_F(GotoTest, EndOfLineKeepsTheRememberedValuesButNeedsAPressure) {
   EXPECT_EQ(s.sampleDuration, 20.0f);
   EXPECT_EQ(gotoAt(2).displayName, "Goto 15");
 
-  EXPECT_EQ(parse({"Goto"}), 0);
-  EXPECT_THAT(errors, StartsWith(" missing pressure to Goto invalid argument to test Goto\n"));
+  ASSERT_EQ(parse({"Goto"}), std::nullopt);
+  EXPECT_EQ(errors, "warning: Goto ends the command line without a pressure: taking 0\n");
+  EXPECT_EQ(gotoAt(0).settings().accuracy, 1.0f);
 }
 
 TEST_F(GotoTest, BadPressureIsRefusedAndHugeLimitsSaturate) {
@@ -174,6 +185,15 @@ TEST_F(GotoTest, ConvergesThenSamplesAndReports) {
   EXPECT_THAT(stats().values(name + " maxAbsError").print(), HasSubstr(" 1.500"));
   EXPECT_THAT(stats().values(name + " averageAbsError").print(), HasSubstr(" 1.250"));
   EXPECT_GE(stats().values("controller period").count(), 3);
+
+  // Every poll on the run's own clock, straight across the counter's wrap.
+  const std::string csv = qx5::test::readFile("goto_10001.csv");
+  EXPECT_THAT(csv, StartsWith("seconds,room_kPa,fan_kPa,fan_speed\n"
+                              "0.000,0.000,2.500,10.00\n1.000,10.000,2.500,20.00\n"));
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 7);
+  const std::string svg = qx5::test::readFile("goto_10001.svg");
+  EXPECT_THAT(svg, HasSubstr("attained and sampled after"));
+  EXPECT_THAT(svg, HasSubstr("</svg>\n"));
 }
 
 TEST_F(GotoTest, LeavingTheBandRestartsTheDuration) {
@@ -209,6 +229,8 @@ TEST_F(GotoTest, TimeOutStopsTheFan) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '('), 5);  // polls at 0, 1, 2, 3 and 4 s
   EXPECT_THAT(out, HasSubstr("(outside accuracy)\ntimeout waiting to attain pressure\n"));
   EXPECT_EQ(fake_.takeCalls(), "SetRoomPressure 60.000000\nSetFanSpeed 0.000000\n");
+  EXPECT_THAT(qx5::test::readFile("goto_10001.svg"),
+              HasSubstr("timed out before the pressure was attained after 4.0 s, 5 polls"));
 }
 
 TEST_F(GotoTest, WithoutMaxWaitItWaitsUntilInterrupted) {
