@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 dir=build/fuzz
-all=(hex_file eeprom_image gauge_files sim_packets export_replies command_line)
+all=(hex_file eeprom_image gauge_files sim_packets recording_file export_replies command_line)
 targets=("${@:-${all[@]}}")
 
 CC=clang-14 CXX=clang++-14 scripts/build.sh "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -10,6 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   umockdev libumockdev-dev
   librsvg2-bin chromium
+  tshark
 )
 
 "$(dirname "$0")/install-missing.sh" "${packages[@]}"

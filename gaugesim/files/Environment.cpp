@@ -19,7 +19,8 @@ constexpr const char* kStateExtension = ".state";
 }  // namespace
 
 std::unique_ptr<Environment> Environment::fromValue(const std::string& value,
-                                                    std::ostream& messages, ClockSource clock) {
+                                                    std::ostream& messages, ClockSource clock,
+                                                    ReplayOptions replay) {
   int count = 0;
   if (parseWhole(value, count)) {
     if (count < 1 || count > kMaxGauges) {
@@ -30,11 +31,30 @@ std::unique_ptr<Environment> Environment::fromValue(const std::string& value,
     return std::make_unique<Environment>(count, std::move(clock));
   }
   std::error_code error;
-  if (!fs::is_directory(value, error)) {
-    messages << "QX5SIM=" << value << ": not a directory; no simulated gauges\n";
+  if (fs::is_regular_file(value, error) && recording::isRecordingFile(value)) {
+    std::string why;
+    const auto recorded = recording::readRecordingFile(value, why);
+    if (recorded) return std::make_unique<Environment>(*recorded, replay, std::move(clock));
+    messages << why << "\nQX5SIM=" << value << ": no simulated gauges\n";
     return std::make_unique<Environment>(0, std::move(clock));
   }
-  return std::make_unique<Environment>(fs::path(value), messages, std::move(clock));
+  if (!fs::is_directory(value, error)) {
+    messages << "QX5SIM=" << value << ": not a directory or a recording; no simulated gauges\n";
+    return std::make_unique<Environment>(0, std::move(clock));
+  }
+  return std::make_unique<Environment>(fs::path(value), messages, std::move(clock),
+                                       std::move(replay));
+}
+
+Environment::Environment(const recording::Recording& recording, const ReplayOptions& replay,
+                         ClockSource clock)
+    : clock_(std::move(clock)), replay_(replay) {
+  for (const recording::RecordedGauge& recorded : recording.gauges) {
+    GaugeConfig config;
+    config.name = "rec" + std::to_string(fixed_.size());
+    config.interfacePath = recorded.path;
+    fixed_.push_back(replayedGauge(recorded, config, replay_, clock_));
+  }
 }
 
 Environment::Environment(int count, ClockSource clock) : clock_(std::move(clock)) {
@@ -46,8 +66,27 @@ Environment::Environment(int count, ClockSource clock) : clock_(std::move(clock)
   }
 }
 
-Environment::Environment(fs::path directory, std::ostream& messages, ClockSource clock)
-    : directory_(std::move(directory)), messages_(&messages), clock_(std::move(clock)) {}
+Environment::Environment(fs::path directory, std::ostream& messages, ClockSource clock,
+                         ReplayOptions replay)
+    : directory_(std::move(directory)),
+      messages_(&messages),
+      clock_(std::move(clock)),
+      replay_(std::move(replay)) {}
+
+std::shared_ptr<Gauge> Environment::makeGauge(const GaugeConfig& config) {
+  if (config.replay.empty()) return std::make_shared<Gauge>(config, clock_);
+  // Relative to the gauge's own folder, like its state.
+  const fs::path file =
+      fs::path(config.replay).is_absolute() ? fs::path(config.replay) : directory_ / config.replay;
+  std::string why;
+  const auto recorded = recording::readRecordingFile(file.string(), why);
+  if (!recorded || recorded->gauges.empty()) {
+    *messages_ << (recorded ? file.string() + ": records no gauge" : why) << "\n"
+               << config.name << kGaugeExtension << ": not attached\n";
+    return nullptr;
+  }
+  return replayedGauge(recorded->gauges.front(), config, replay_, clock_);
+}
 
 Environment::~Environment() { saveAll(); }
 
@@ -85,10 +124,16 @@ std::vector<std::shared_ptr<Gauge>> Environment::scan() {
     const auto size = fs::file_size(file, error);
     auto found = known_.find(name);
     if (found == known_.end()) {
+      const auto refused = refused_.find(name);
+      if (refused != refused_.end() && refused->second == written) continue;
       GaugeConfig defaults;
       defaults.name = name;
       defaults.serial = kFirstSerial + static_cast<std::int32_t>(index);
-      auto gauge = std::make_shared<Gauge>(readConfig(file, defaults), clock_);
+      auto gauge = makeGauge(readConfig(file, defaults));
+      if (!gauge) {  // reported once, until the file changes
+        refused_[name] = written;
+        continue;
+      }
       const fs::path state = statePath(name);
       if (fs::exists(state, error)) {
         std::ifstream in(state, std::ios::binary);

@@ -7,6 +7,7 @@
 #include "gaugesim/commands/CommandTable.h"
 #include "gaugesim/commands/PacketIo.h"
 #include "gaugesim/model/EepromImage.h"
+#include "gaugesim/model/Replay.h"
 
 namespace qx5::sim {
 namespace {
@@ -113,6 +114,10 @@ std::size_t Gauge::handle(const std::uint8_t* command, std::size_t length, std::
 
 Response Gauge::respond(const std::uint8_t* packet, std::size_t length) {
   const TimePoint at = now();
+  if (replay_ && length) {
+    if (auto recorded = replay_->answer(name(), packet, length, at)) return std::move(*recorded);
+    if (replay_->strict()) return Response{false, at, {}};
+  }
   catchUp(at);
   Response response;
   response.readyAt = at;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct Response {
 };
 
 // The battery as the firmware reports it: reading, mains power, charging.
+class Replay;
+
 struct BatterySample {
   std::uint16_t reading = 0;
   bool mains = false;
@@ -53,6 +56,10 @@ class Gauge {
   std::size_t handle(const std::uint8_t* command, std::size_t length, std::uint8_t* reply,
                      std::size_t capacity);
   Response respond(const std::uint8_t* packet, std::size_t length);
+
+  // Answers from a recording before the model (Replay.h); null: the model alone.
+  void setReplay(std::shared_ptr<Replay> replay) { replay_ = std::move(replay); }
+  const Replay* replay() const { return replay_.get(); }
 
   const GaugeConfig& config() const { return config_; }
   // Takes the keys that apply at every enumeration; identity stays with the gauge's memory.
@@ -131,6 +138,7 @@ class Gauge {
   std::string bootloaderVersion_ = kBootloaderVersion;
   std::string applicationVersion_;
   bool dirty_ = false;
+  std::shared_ptr<Replay> replay_;
 };
 
 // The version text an application image carries, if any.

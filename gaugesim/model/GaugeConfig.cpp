@@ -109,6 +109,12 @@ const KeyRule kKeyRules[] = {
        if (v == "flat") return c.battery = BatteryState::Flat, true;
        return false;
      }},
+    {"replay", "replay must name a recording",
+     [](const std::string& v, GaugeConfig& c, std::string&) {
+       if (v.empty()) return false;
+       c.replay = v;
+       return true;
+     }},
 };
 
 // One key: false with `why` set when the value cannot be used.

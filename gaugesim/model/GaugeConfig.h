@@ -21,6 +21,7 @@ enum class BatteryState : std::uint8_t {
 
 struct GaugeConfig {
   std::string name = "sim0";
+  std::string interfacePath;  // a recorded gauge's own; empty: made from the name
   std::int32_t serial = 10001;
   std::string firmware = "3.05";  // used while the flashed image carries no version record
   std::uint32_t chipset = 2;
@@ -36,6 +37,7 @@ struct GaugeConfig {
   bool modelA = false;              // answer to the model query 63
   std::uint32_t watchdogMs = 1000;  // a RunTest 2 delay of at least this restarts the gauge
   BatteryState battery = BatteryState::Full;
+  std::string replay;  // a recording the gauge answers from (its first gauge); empty: none
 };
 
 // Reads `key = value` lines ('#' starts a comment). Every problem (malformed line, unknown key,

@@ -6,6 +6,7 @@
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_dll/usb/record/RecordingUsbPlatform.h"
 #include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #if defined(_WIN32)
 #include "qx5_dll/usb/winusb/WinUsbPlatform.h"
@@ -21,19 +22,26 @@ UsbPlatformFactory& factoryOverride() {
   static UsbPlatformFactory factory;
   return factory;
 }
-}  // namespace
 
-void setUsbPlatformFactory(UsbPlatformFactory factory) { factoryOverride() = std::move(factory); }
+void logLine(const std::string& message) { LogPrint(1, "%s", message.c_str()); }
 
-std::unique_ptr<UsbPlatform> createUsbPlatform() {
+std::unique_ptr<UsbPlatform> chosenUsbPlatform() {
   if (factoryOverride()) return factoryOverride()();
   if (const char* simulation = std::getenv("QX5SIM"))
-    return sim::createSimulatedPlatform(simulation);
+    return sim::createSimulatedPlatform(simulation, logLine);
 #if defined(_WIN32)
   return usb::createWinUsbPlatform();
 #else
   return usb::createLibusbPlatform();
 #endif
+}
+}  // namespace
+
+void setUsbPlatformFactory(UsbPlatformFactory factory) { factoryOverride() = std::move(factory); }
+
+// Every transport alike: QX5_RECORD sees what the chosen one exchanges.
+std::unique_ptr<UsbPlatform> createUsbPlatform() {
+  return usb::recordIfAsked(chosenUsbPlatform(), api::kDllVersion, logLine);
 }
 
 }  // namespace qx5

@@ -17,6 +17,7 @@
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/usb/libusb/LibusbPlatform.h"
 #include "qx5dll.h"
+#include "support/TempDir.h"
 
 namespace qx5::test {
 namespace {
@@ -225,6 +226,31 @@ TEST_F(ExportsOnEmulatedBus, QX5CmdRunsOverLibusb) {
   EXPECT_EQ(pclose(pipe), 0) << output;
   EXPECT_NE(output.find("10001"), std::string::npos) << output;
   EXPECT_GE(bus.seen().packetsOut, 3) << output;
+}
+
+// What the gauge on the emulated bus said, recorded through libusb, is what its recording says
+// again with no bus and no model behind it.
+TEST_F(ExportsOnEmulatedBus, ARunRecordedOverLibusbReplaysStrictWithTheSameOutput) {
+  TempDir dir;
+  const std::string recording = dir.file("usb.rec");
+  const auto run = [](const std::string& environment) {
+    const std::string command =
+        "env -u QX5SIM -u QX5SIM_REPLAY " + environment +
+        " " QX5_BIN_DIR "/qx5cmd -d=0 GetSerialNumber GetQX5FirmwareVersion GetPressure 2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe)) output += chunk;
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    return output;
+  };
+  const std::string recorded = run(bus.environment() + " QX5_RECORD=" + recording);
+  EXPECT_NE(recorded.find("GetSerialNumber          10001"), std::string::npos) << recorded;
+  const std::string text = readFile(recording);
+  EXPECT_NE(text.find("\ngauge g0 path usb#vid_04d8&pid_000c#"), std::string::npos) << text;
+  EXPECT_NE(text.find("\ngauge g0 firmware 3.05\n"), std::string::npos) << text;
+  EXPECT_EQ(run("QX5SIM=" + recording + " QX5SIM_REPLAY=strict"), recorded);
 }
 
 }  // namespace

@@ -1,13 +1,37 @@
-// QX5SIM and its companions QX5SIM_TRACE and QX5SIM_LATENCY_MS, read once at start-up.
+// QX5SIM and its companions QX5SIM_TRACE, QX5SIM_LATENCY_MS and QX5SIM_REPLAY, read once at
+// start-up.
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 #include "gaugesim/model/Parsing.h"
 #include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 
 namespace qx5::sim {
+namespace {
 
-std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simValue) {
+// QX5SIM_REPLAY: words separated by commas, "strict" and "realtime"; unset or "model": the model
+// answers what the recording lacks, at once.
+ReplayOptions replayOptions(std::function<void(const std::string&)> log) {
+  ReplayOptions replay;
+  replay.log = std::move(log);
+  const char* value = std::getenv("QX5SIM_REPLAY");
+  std::istringstream words(value ? value : "");
+  for (std::string word; std::getline(words, word, ',');) {
+    if (word == "strict")
+      replay.strict = true;
+    else if (word == "realtime")
+      replay.realtime = true;
+    else if (!word.empty() && word != "model")
+      std::cerr << "QX5SIM_REPLAY: '" << word << "' is not strict, realtime or model; ignored\n";
+  }
+  return replay;
+}
+
+}  // namespace
+
+std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simValue,
+                                                     std::function<void(const std::string&)> log) {
   SimulationOptions options;
   if (const char* trace = std::getenv("QX5SIM_TRACE")) options.tracePath = trace;
   if (const char* latency = std::getenv("QX5SIM_LATENCY_MS"); latency && *latency) {
@@ -20,7 +44,8 @@ std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simVa
   }
   const ClockSource clock = [] { return platform::processClock().now(); };
   return std::make_unique<SimulatedUsbPlatform>(
-      Environment::fromValue(qx5simValue, std::cerr, clock), std::move(options));
+      Environment::fromValue(qx5simValue, std::cerr, clock, replayOptions(std::move(log))),
+      std::move(options));
 }
 
 }  // namespace qx5::sim

@@ -15,6 +15,7 @@ thread_local int lastErrorCode = 0;
 }  // namespace
 
 std::string interfacePathFor(const GaugeConfig& config) {
+  if (!config.interfacePath.empty()) return config.interfacePath;
   const char* ids = config.upperCasePath ? "VID_04D8&PID_000C" : "vid_04d8&pid_000c";
   return gaugeInterfacePath(ids, config.name, "\\\\?\\");
 }

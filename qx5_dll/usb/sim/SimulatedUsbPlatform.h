@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -111,7 +112,10 @@ class SimulatedUsbPlatform : public UsbPlatform {
   HandleTable handles_;
 };
 
-// QX5SIM's value: a gauge count 1..64 or a directory. Reads QX5SIM_TRACE and QX5SIM_LATENCY_MS.
-std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simValue);
+// QX5SIM's value: a gauge count 1..64, a directory or a recording. Reads QX5SIM_TRACE,
+// QX5SIM_LATENCY_MS and QX5SIM_REPLAY; `log` hears what a replayed gauge was asked but never
+// recorded.
+std::unique_ptr<UsbPlatform> createSimulatedPlatform(
+    const std::string& qx5simValue, std::function<void(const std::string&)> log = {});
 
 }  // namespace qx5::sim
