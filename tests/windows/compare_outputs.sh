@@ -7,7 +7,8 @@
 # Goto's timed loop are dropped, and the program's own path reads "qx5cmd". The beep is
 # dropped too: the terminal bell on Linux, a system sound on Windows. Every run has a virtual
 # clock of its own (QX5_VIRTUAL_CLOCK): the download's launch wait and Goto's timed loop take no
-# time, and both sides see the same time pass.
+# time, and both sides see the same time pass. That clock moves only when the tester waits, so
+# Goto gets a poll pause (-d): with none its loop would never see time go by.
 set -uo pipefail
 linux=$1
 windows=$2
@@ -24,7 +25,7 @@ commands=(
   "-d=0 SetCompanyName Acme TimeAverageMode"
   "-d=0 -g=10002 GetFlow GetCalibrationDate"
   "-d=0 lcd"
-  "-d=0 Goto 0 5 1 1 1"
+  "-d=100 Goto 0 5 1 1 1"
   "-d=0 get_sig_fig"
   "-d=0 check_ranges"
   "-d=0 get_sizes"
