@@ -18,12 +18,13 @@ using std::chrono::milliseconds;
 // transfer end, however many transfers were asked for at the same moment.
 class FrozenClock final : public platform::Clock {
  public:
-  TimePoint now() override { return kNow; }
+  TimePoint now() override { return kNow + moved; }
   void sleepUntil(TimePoint until) override { wakeUps.push_back(until - kNow); }
   bool isVirtual() const override { return true; }
 
   static constexpr TimePoint kNow{std::chrono::hours(1)};
   std::vector<std::chrono::nanoseconds> wakeUps;
+  std::chrono::nanoseconds moved{0};  // set by the test alone
 };
 
 // Writes one packet to each gauge (no reads: a frozen clock never lets a reply come due).
@@ -52,6 +53,19 @@ TEST(SimulatedBuses, EveryGaugeHasABusOfItsOwn) {
   EXPECT_EQ(clock.wakeUps,
             (std::vector<std::chrono::nanoseconds>{milliseconds(1), milliseconds(2)}))
       << "one gauge's bus carries one transfer a frame";
+}
+
+TEST(SimulatedBuses, TheGaugesBusesShareTheirFrameTiming) {
+  FrozenClock clock;
+  SimulatedUsbPlatform platform(countedEnvironment(2, &clock), {"", 1, &clock});
+  const auto paths = enumerate(platform);
+  OpenGauge first(platform, paths.at(0)), second(platform, paths.at(1));
+  ASSERT_TRUE(first.write(command(30)));
+  clock.moved = std::chrono::microseconds(1500);
+  ASSERT_TRUE(second.write(command(30)));
+  EXPECT_EQ(clock.wakeUps,
+            (std::vector<std::chrono::nanoseconds>{milliseconds(1), milliseconds(2)}))
+      << "the second gauge's transfer ends with the frame the first one's started";
 }
 
 TEST(SimulatedBuses, ASharedBusCarries19TransfersAFrame) {

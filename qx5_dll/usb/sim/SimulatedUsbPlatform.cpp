@@ -29,7 +29,7 @@ SimulatedUsbPlatform::SimulatedUsbPlatform(std::unique_ptr<Environment> environm
   if (options_.sharedBus)
     sharedBus_ =
         std::make_shared<BusLatency>(options_.latencyMs ? options_.latencyMs : kFullSpeedFrameMs,
-                                     kFullSpeedTransfersPerFrame, clock_);
+                                     kFullSpeedTransfersPerFrame, clock_, frameOrigin_);
 }
 
 SimulatedUsbPlatform::~SimulatedUsbPlatform() {
@@ -97,8 +97,9 @@ void SimulatedUsbPlatform::attach(const std::shared_ptr<Gauge>& gauge) {
     slot = std::make_shared<Link>();
     slot->gauge = gauge;
     slot->generation = generation;
-    slot->bus =
-        sharedBus_ ? sharedBus_ : std::make_shared<BusLatency>(options_.latencyMs, 1, clock_);
+    slot->bus = sharedBus_
+                    ? sharedBus_
+                    : std::make_shared<BusLatency>(options_.latencyMs, 1, clock_, frameOrigin_);
   }
   Link& link = *slot;
   if (link.vanished) return;

@@ -130,6 +130,8 @@ class SimulatedUsbPlatform : public UsbPlatform {
   std::unique_ptr<Environment> environment_;
   SimulationOptions options_;
   Trace trace_;
+  // The buses' frames start together, as on the ports of one host controller.
+  std::shared_ptr<FrameOrigin> frameOrigin_ = std::make_shared<FrameOrigin>();
   std::shared_ptr<BusLatency> sharedBus_;  // QX5SIM_BUS=shared; null: a bus per gauge
   std::map<std::string, std::shared_ptr<Link>> links_;
   std::vector<std::string> enumeration_;
