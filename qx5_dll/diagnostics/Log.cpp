@@ -76,7 +76,7 @@ class ErrorTextBuffer {
 }  // namespace
 
 // The log. Per thread: the call being described (scope chain, first-call flag, error text, device
-// tag). Shared: the level, and the output settings and writer under `output`.
+// tag). Shared: the level, and the output settings and writer under output().
 struct LogState {
   struct Thread {
     LogFunction* current = nullptr;
@@ -87,7 +87,7 @@ struct LogState {
   static thread_local Thread thread;
 
   std::atomic<int> level{kLogOff};
-  std::mutex output;  // the fields below, and every line written
+  // Under output(): the fields below, and every line written.
   bool toFile = false;
   bool toStdout = false;
   std::string fileBase;
@@ -122,6 +122,12 @@ struct LogState {
   }
   static void errorLine(const LogFunction& scope, const std::string& message);
 
+  // Made at its first use, so logging from other files' static constructors finds it (a mutex
+  // is not a constant everywhere); never destroyed, for the last lines of static destructors.
+  static std::mutex& output() {
+    static std::mutex* const mutex = new std::mutex;
+    return *mutex;
+  }
   void writeLine(int lineLevel, std::string_view prefix, std::string_view message);
   static std::FILE* openFileLocked(std::uintmax_t limit);
 };
@@ -149,7 +155,7 @@ void LogState::writeLine(int lineLevel, std::string_view prefix, std::string_vie
   if (lineLevel > level.load(std::memory_order_relaxed)) return;
   const char* levelName = kLevelNames[lineLevel - 1];
   char header[kDeviceTagCapacity + 64];
-  std::lock_guard lock(output);
+  std::lock_guard lock(output());
   // Read under the lock, so the lines of a file come in the order of their times.
   const platform::LocalTime t = platform::localTimeNow();
   if (toFile) {
@@ -183,7 +189,7 @@ void LogState::errorLine(const LogFunction& scope, const std::string& message) {
 
 namespace {
 
-// The file settings, under gLog.output.
+// The file settings, under LogState::output().
 void setFileNameLocked(const char* name) {
   const std::string text = name ? name : "";
   std::size_t dot = std::string::npos;
@@ -210,7 +216,7 @@ std::string fileNameLocked(int n) {
 
 }  // namespace
 
-// Under gLog.output (the line writer holds it).
+// Under output() (the line writer holds it).
 std::FILE* LogState::openFileLocked(std::uintmax_t limit) {
   if (gLog.fileBase.empty()) return nullptr;
   namespace fs = std::filesystem;
@@ -229,22 +235,22 @@ std::FILE* LogState::openFileLocked(std::uintmax_t limit) {
 }
 
 void SetLogFileName(const char* name) {
-  std::lock_guard lock(gLog.output);
+  std::lock_guard lock(LogState::output());
   setFileNameLocked(name);
 }
 
 std::string LogFileTemplate() {
-  std::lock_guard lock(gLog.output);
+  std::lock_guard lock(LogState::output());
   return gLog.fileBase.empty() ? std::string() : gLog.fileBase + "_%d" + gLog.fileExtension;
 }
 
 std::string LogFileName(int n) {
-  std::lock_guard lock(gLog.output);
+  std::lock_guard lock(LogState::output());
   return fileNameLocked(n);
 }
 
 std::FILE* OpenLogFile(std::uintmax_t limit) {
-  std::lock_guard lock(gLog.output);
+  std::lock_guard lock(LogState::output());
   return LogState::openFileLocked(limit);
 }
 
@@ -255,7 +261,7 @@ bool logInit(int level, const char* file, bool toStdout) {
   LogState::thread.errors.clear();
   bool opened = true;
   {
-    std::lock_guard lock(gLog.output);
+    std::lock_guard lock(LogState::output());
     gLog.toStdout = toStdout;
     gLog.level.store(level, std::memory_order_relaxed);
     if (file && *file) {
