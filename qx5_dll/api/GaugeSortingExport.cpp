@@ -1,5 +1,6 @@
 // Sorting the attached gauges into two lists by what each answers to a port A reading.
 #include <algorithm>
+#include "qx5_export_bodies.h"
 #include <cstdint>
 #include <limits>
 
@@ -58,9 +59,8 @@ class SlotList {
 
 }  // namespace
 
-QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
+bool qx5::exports::GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
                                    unsigned char* secondCount) {
-  const qx5::api::ExportLock exportLock;
   QX5_LOG_SCOPE(scope, "GetQX5PortId", "GetQX5PortId");
   if (!qx5::api::initialiseOnDemand()) return false;
   // An array with no room (or no array at all) is refused before anything is written.

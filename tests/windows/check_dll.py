@@ -28,7 +28,7 @@ def expected_exports(table_path):
         if not fields or fields[0].startswith("#") or fields[2] != "yes" or fields[0] == "-":
             continue
         ordinal, name = int(fields[0]), fields[1]
-        exported = fields[5] if len(fields) > 3 and fields[3] == "c++" else name
+        exported = fields[6] if len(fields) > 4 and fields[4] == "c++" else name
         exports[exported] = (ordinal, name)
     return exports
 
