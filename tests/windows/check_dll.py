@@ -33,9 +33,11 @@ def expected_exports(table_path):
     return exports
 
 
-def argument_bytes(header_path):
-    """{C name: bytes its arguments take on a 32-bit stack}, from the public header."""
-    text = re.sub(r"/\*.*?\*/", "", open(header_path, encoding="utf-8").read(), flags=re.S)
+def argument_bytes(header_paths):
+    """{C name: bytes its arguments take on a 32-bit stack}, from the public headers (the paths
+    joined by ':': qx5dll.h and the generated qx5dll_gauge.h it includes)."""
+    text = "".join(open(path, encoding="utf-8").read() for path in header_paths.split(":"))
+    text = re.sub(r"/\*.*?\*/", "", text, flags=re.S)
     structs = set(re.findall(r"}\s*(\w+)\s*;", text))
     sizes = {}
     for match in re.finditer(r"(\w+)\s+QX5_CALL\s+(\w+)\s*\(([^)]*)\)", text):
