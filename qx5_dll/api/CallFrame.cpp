@@ -30,9 +30,7 @@ CallContext& call() {
   return context;
 }
 
-Remembered& CallContext::remembered() {
-  return remembered_ ? *remembered_ : library().legacy;
-}
+Remembered& CallContext::remembered() { return remembered_ ? *remembered_ : library().legacy; }
 
 GaugeAccess CallContext::gauge() {
   GaugeAccess access;
@@ -63,8 +61,7 @@ CallScope::CallScope(CallTarget target) : outermost_(call().depth_++ == 0) {
   call().target_ = target;
 }
 
-CallScope::CallScope(LogFunction& scope, std::int32_t handle)
-    : outermost_(call().depth_++ == 0) {
+CallScope::CallScope(LogFunction& scope, std::int32_t handle) : outermost_(call().depth_++ == 0) {
   if (!outermost_) return;
   CallContext& c = call();
   c.target_ = CallTarget::Handle;

@@ -55,9 +55,9 @@ TEST(GaugeHandles, StaleAndMadeUpHandlesAreRefused) {
   const std::int32_t gauge = QX5GaugeOpen(0);
   ASSERT_TRUE(QX5GaugeClose(gauge));
   EXPECT_FALSE(QX5GaugeClose(gauge));
-  EXPECT_NE(handleText(GetErrorMessage()).find("gauge handle " + std::to_string(gauge) +
-                                              " is not open"),
-            std::string::npos);
+  EXPECT_NE(
+      handleText(GetErrorMessage()).find("gauge handle " + std::to_string(gauge) + " is not open"),
+      std::string::npos);
   sim.mark();
   for (const std::int32_t handle : {gauge, 0, -1, 12345}) {
     SCOPED_TRACE(handle);

@@ -41,9 +41,9 @@ static int checkTable(const char* path) {
   int checked = 0;
   while (fgets(line, sizeof line, table)) {
     char ordinalText[16], name[64], built[8], frame[16] = "", linkage[8] = "", elf[64] = "",
-                                             windows[64] = "";
-    if (line[0] == '#' || sscanf(line, "%15s %63s %7s %15s %7s %63s %63s", ordinalText, name,
-                                 built, frame, linkage, elf, windows) < 3)
+                                              windows[64] = "";
+    if (line[0] == '#' || sscanf(line, "%15s %63s %7s %15s %7s %63s %63s", ordinalText, name, built,
+                                 frame, linkage, elf, windows) < 3)
       continue;
     if (strcmp(built, "yes") != 0 || ordinalText[0] == '-') continue;
     const char* exported = strcmp(linkage, "c++") == 0 ? windows : name;
