@@ -79,10 +79,13 @@ def imported_dlls(private_headers):
 
 
 def returns_by_function(disassembly):
-    """{start address: `ret` pops of the function there and of its out-of-line (.cold) part}."""
+    """{start address: `ret` pops of the function there and of its out-of-line (.cold) part}.
+    A function that ends in a tail call (an export whose body takes what it was given) has the
+    pops of the function it jumps to."""
     label = re.compile(r"^([0-9a-f]+) <(.+)>:$")
     ret = re.compile(r"\tret\s*(\$0x([0-9a-f]+))?\s*$")
-    by_name, starts, current = {}, {}, None
+    jump = re.compile(r"\tjmp\s+([0-9a-f]+) <([^>+]+)>\s*$")
+    by_name, starts, current, tail_calls = {}, {}, None, {}
     for line in disassembly.splitlines():
         found = label.match(line)
         if found:
@@ -96,7 +99,11 @@ def returns_by_function(disassembly):
         popped = ret.search(line) if current else None
         if popped:
             by_name[current].append(int(popped.group(2), 16) if popped.group(2) else 0)
-    return {address: by_name[name] for address, name in starts.items()}
+        called = jump.search(line) if current else None
+        if called and called.group(2) != current:
+            tail_calls.setdefault(current, called.group(2))
+    return {address: by_name[name] or by_name.get(tail_calls.get(name), [])
+            for address, name in starts.items()}
 
 
 def main():
