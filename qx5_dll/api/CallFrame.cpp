@@ -129,6 +129,16 @@ bool ExchangeCommandPacket(std::uint32_t length) {
   GaugeAccess gauge = c.gauge();
   if (!gauge) return false;
   c.replyCount = sizeof c.replyBuffer;
+  if (gauge->SendReceivePacket(c.commandBuffer, static_cast<int>(length), c.replyBuffer,
+                               c.replyCount))
+    return true;
+  // A handle's gauge that took no packet may be back from a restart at its port: open it there
+  // and send once more (the gauge never saw the first). Only if the state lock is free now.
+  if (!c.throughHandle() || !gauge->lost.load(std::memory_order_relaxed)) return false;
+  const StateTryLock state;
+  mchpusb* list = library().deviceList;
+  if (!state.owns() || !list || !list->Reopen(*gauge.gauge)) return false;
+  c.replyCount = sizeof c.replyBuffer;
   return gauge->SendReceivePacket(c.commandBuffer, static_cast<int>(length), c.replyBuffer,
                                   c.replyCount);
 }

@@ -100,13 +100,19 @@ TEST(GaugeHandles, AHandleFollowsItsGaugeAcrossTheBusChanging) {
   sim.unplug("c");
   ASSERT_EQ(GetDeviceCount(), 1);
   EXPECT_EQ(QX5GaugeGetSerialNumber(c), -1);
-  EXPECT_EQ(QX5GaugeGetSerialNumber(c), -1);
   EXPECT_NE(handleText(GetErrorMessage()).find("is not attached"), std::string::npos);
+  EXPECT_EQ(QX5GaugeGetSerialNumber(c), -1);
 
   sim.plugIn("c", "serial = 503");  // back at its port, as after a restart
   EXPECT_EQ(QX5GaugeGetSerialNumber(c), 503);
   EXPECT_EQ(handleText(GetErrorMessage()), "");
   EXPECT_EQ(GetDeviceCount(), 2);
+  EXPECT_EQ(QX5GaugeGetSerialNumber(c), 503);
+
+  // Gone and back between two calls: the first call after its return finds it.
+  sim.unplug("c");
+  ASSERT_EQ(GetDeviceCount(), 1);
+  sim.plugIn("c", "serial = 503");
   EXPECT_EQ(QX5GaugeGetSerialNumber(c), 503);
 }
 
