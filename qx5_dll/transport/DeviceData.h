@@ -51,6 +51,9 @@ class DEVICE_DATA {
   // which tell a reordered bus that way) is an error line.
   void FoundNewSerialNumber(int serial, std::int32_t previous);
   void FoundNewSerialNumber(int serial) { FoundNewSerialNumber(serial, serialNumber); }
+  // Makes "[index,serial]" (or "[index,?]" before the serial is known) the tag of the calling
+  // thread's log lines.
+  void TagLog() const;
 
   // Held by whoever talks to this gauge, for the whole of a call: exports and twins through their
   // frame, enumeration while it reopens the gauge. Exchanges check that their thread holds it.

@@ -142,11 +142,7 @@ bool mchpusb::SetDeviceInstance(std::uint32_t index) {
   if (deviceCount_ == 0) UpdateDeviceList();
   if (index >= deviceCount_) return false;
   currentIndex_ = index;
-  const DEVICE_DATA& current = *pDevDataList[index];
-  if (current.serialNumber < 1)
-    SetLogDeviceTag("[%u,?]", index);
-  else
-    SetLogDeviceTag("[%u,%d]", index, current.serialNumber);
+  pDevDataList[index]->TagLog();
   return true;
 }
 
