@@ -9,6 +9,7 @@
 #include <cstring>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "UsbGaugeTestbed.h"
 #include "qx5_dll/api/LibraryStartup.h"
@@ -163,13 +164,15 @@ TEST_F(OnEmulatedBus, AGaugeLeavingMidTransferEndsItWithNoDevice) {
   ASSERT_TRUE(send(kIdentify));
   auto pending = std::async(std::launch::async, [&] {
     Bytes reply;
-    return receive(reply);
+    const bool received = receive(reply);
+    return std::pair(received, platform->lastError());  // the error is the failing thread's
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   bus.unplug();
   ASSERT_EQ(pending.wait_for(std::chrono::seconds(3)), std::future_status::ready);
-  EXPECT_FALSE(pending.get());
-  EXPECT_EQ(platform->lastError(), platform::kErrorNoDevice);
+  const auto [received, error] = pending.get();
+  EXPECT_FALSE(received);
+  EXPECT_EQ(error, platform::kErrorNoDevice);
   EXPECT_FALSE(send(kIdentify));
   // libusb learns of the removal from udev on its own thread.
   std::string path = "still there";
