@@ -72,7 +72,7 @@ class DEVICE_DATA {
   friend class DeviceLock;
   std::recursive_mutex lock_;
   std::atomic<std::uintptr_t> owner_{0};  // the thread holding lock_ (0: none)
-  int depth_ = 0;                          // lock_'s recursion, touched only by its holder
+  int depth_ = 0;                         // lock_'s recursion, touched only by its holder
 };
 
 // Exchanges that ran without their gauge's lock held by their thread (tests expect none).

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -183,8 +184,8 @@ class SimulatedLibrary {
     std::ofstream(dir_.file(name + ".gauge")) << keys;
   }
 
-  // Unplugs gauge `name`, plugged in with plugIn(): the next enumeration misses it.
-  void unplug(const std::string& name) { std::remove(dir_.file(name + ".gauge").c_str()); }
+  // Takes gauge `name`'s file away: the next enumeration finds it gone.
+  void unplug(const std::string& name) { std::filesystem::remove(dir_.file(name + ".gauge")); }
 
   // Counts the gauges and selects gauge `index`; the trace starts empty afterwards.
   bool attach(unsigned char index = 0) {
