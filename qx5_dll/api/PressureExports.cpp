@@ -51,7 +51,7 @@ constexpr PairReading kCachedPair{"ReadCache", command::ReadCache, "ReadCache = 
 
 template <const PairReading& Row>
 bool readPair(float* portA, float* portB) {
-  static unsigned char firstCall = 1;
+  static qx5::FirstCallMark firstCall{1};
   LogFunction scope(&firstCall, Row.name, "%s", Row.name);
   if (!portA || !portB) {
     scope.Error("%s: no place for the pressures", Row.name);
