@@ -78,7 +78,7 @@ def gauges():
     """One open Gauge per attached gauge, in enumeration order (enumerates afresh)."""
     found = [Gauge(index) for index in range(device_count())]
     for gauge in found:
-        gauge.handle  # bound to the gauge at its position now, not after a later enumeration
+        gauge._open("QX5GaugeOpen")  # the gauge at its position now, whatever comes later
     return found
 
 
