@@ -41,7 +41,10 @@ GaugeAccess CallContext::gauge() {
     case CallTarget::Selected:
       if (!pinned_ && depth_ > 0) {
         pinned_ = selectedGauge();
-        if (pinned_) pinnedLock_.emplace(*pinned_);
+        if (pinned_) {
+          pinnedLock_.emplace(*pinned_);
+          pinned_->TagLog();  // this thread may not be the one that selected it
+        }
       }
       if (pinned_) {
         access.gauge = pinned_;
@@ -88,7 +91,7 @@ CallScope::CallScope(LogFunction& scope, std::int32_t handle) : outermost_(call(
     return;
   }
   c.pinned_ = std::move(gauge);
-  SetLogDeviceTag("[%d,%d]", c.pinned_->index, c.pinned_->serialNumber);
+  c.pinned_->TagLog();
 }
 
 CallScope::~CallScope() {
