@@ -78,21 +78,27 @@ class BenchLibrary {
   int gauges = 0;
 };
 
-// Console output; `times_` collects each benchmark's name and real time for Finalize.
+// Console output; `times_` collects each benchmark's name and real time (processor time with
+// `cpu`, the call's own cost on a machine others share) for Finalize.
 class TimesReporter : public benchmark::ConsoleReporter {
  public:
+  explicit TimesReporter(bool cpu = false) : cpu_(cpu) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       // Plain runs, or only the means when repetitions are aggregated.
       const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
       if (!mean && (run.run_type != Run::RT_Iteration || run.iterations == 0)) continue;
-      times_.emplace_back(run.benchmark_name(), run.GetAdjustedRealTime());
+      times_.emplace_back(run.benchmark_name(),
+                          cpu_ ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime());
     }
   }
 
  protected:
   std::vector<std::pair<std::string, double>> times_;
+
+ private:
+  bool cpu_;
 };
 
 // The usual benchmark main, reporting through `reporter`.

@@ -64,17 +64,9 @@ BENCHMARK(BM_QX5GaugeGetSerialNumber);
 BENCHMARK(BM_GetMaxRange);
 BENCHMARK(BM_QX5GaugeGetMaxRange);
 
-// Compares processor times: the machine may be shared, and a call's cost is its own thread's.
-class TwinReporter : public benchmark::ConsoleReporter {
+class TwinReporter : public qx5::bench::TimesReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const bool mean = run.run_type == Run::RT_Aggregate && run.aggregate_name == "mean";
-      if (!mean && (run.run_type != Run::RT_Iteration || run.iterations == 0)) continue;
-      times_.emplace_back(run.benchmark_name(), run.GetAdjustedCPUTime());
-    }
-  }
+  TwinReporter() : TimesReporter(true) {}
   void Finalize() override {
     ConsoleReporter::Finalize();
     if (times_.size() != 6) return;  // a filtered run
@@ -86,9 +78,6 @@ class TwinReporter : public benchmark::ConsoleReporter {
                   over <= 50 ? "" : "  target: at most +50 ns");
     }
   }
-
- private:
-  std::vector<std::pair<std::string, double>> times_;
 };
 
 }  // namespace
