@@ -1,20 +1,23 @@
 """The gauges as Python objects over the library's C exports.
 
 Failures become Qx5Error carrying the library's error text. An export whose result is a plain
-yes/no (selection, setters, paired reads) fails exactly when it returns false. A getter's
-failure value (-1.0, 0, -1, a placeholder text) can also be a real reading, so a getter fails
-only when it returns that value and the library reports an error for the call.
+yes/no (opening, setters, paired reads) fails exactly when it returns false. A getter's failure
+value (-1.0, 0, -1, a placeholder text) can also be a real reading, so a getter fails only when
+it returns that value and the library reports an error for the call.
 
-The selected gauge is process-wide in the library, so every call selects its gauge and runs
-under one lock of this module: threads may share Gauge objects.
+Each Gauge owns a handle of the library's and calls the handle's twin of every command
+(QX5GaugeGetPressure for GetPressure). The library locks a gauge for each call, and ctypes lets
+go of the interpreter lock while the call runs, so threads on different gauges run at once and
+threads sharing a Gauge take turns at the library, not here.
 """
 
 import ctypes
 import threading
+import weakref
 
 from . import _library, _texts
 
-_lock = threading.RLock()
+_loading = threading.Lock()
 _loaded = None
 
 
@@ -30,18 +33,18 @@ class Qx5Error(Exception):
 def library():
     """The loaded library (ctypes.CDLL), for exports this package does not wrap."""
     global _loaded
-    with _lock:
-        if _loaded is None:
-            _loaded = _library.load()
-        return _loaded
+    if _loaded is None:
+        with _loading:
+            if _loaded is None:
+                _loaded = _library.load()
+    return _loaded
 
 
 def error_message():
-    """The errors of the most recent library call (empty when there were none); fetching
-    empties them."""
-    with _lock:
-        lib = library()
-        return _texts.take(lib, lib.GetErrorMessage()) or ""
+    """The errors of this thread's most recent library call (empty when there were none);
+    fetching empties them."""
+    lib = library()
+    return _texts.take(lib, lib.GetErrorMessage()) or ""
 
 
 def _fail(function):
@@ -59,64 +62,107 @@ def _check(function, result, failure):
 
 def version():
     """The library's version text."""
-    with _lock:
-        lib = library()
-        return _texts.take(lib, lib.GetDLLVersion())
+    lib = library()
+    return _texts.take(lib, lib.GetDLLVersion())
 
 
 def device_count():
     """Enumerates the attached gauges afresh and returns how many answered."""
-    with _lock:
-        count = library().GetDeviceCount()
-        if count < 0:
-            _fail("GetDeviceCount")
-        return count
+    count = library().GetDeviceCount()
+    if count < 0:
+        _fail("GetDeviceCount")
+    return count
 
 
 def gauges():
-    """One Gauge per attached gauge, in enumeration order (enumerates afresh)."""
-    with _lock:
-        return [Gauge(index) for index in range(device_count())]
+    """One open Gauge per attached gauge, in enumeration order (enumerates afresh)."""
+    found = [Gauge(index) for index in range(device_count())]
+    for gauge in found:
+        gauge._open("QX5GaugeOpen")  # the gauge at its position now, whatever comes later
+    return found
 
 
 class Gauge:
-    """One attached gauge, by its position in the last enumeration (see gauges())."""
+    """One attached gauge, by its position in the enumeration when it is opened: by gauges(),
+    or at its first use. Once open it stays that gauge's through later enumerations, other
+    gauges coming and going and its own restarts, until close(), the end of a `with` block or
+    its collection; a closed Gauge raises Qx5Error."""
 
     def __init__(self, index):
         self.index = index
+        self._handle = 0
+        self._closed = False
+        self._opening = threading.Lock()
+        self._close_handle = None
 
     def __repr__(self):
         return f"Gauge({self.index})"
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.close()
+
+    def close(self):
+        """Closes the gauge's handle; a call running meanwhile in another thread is refused by
+        the library or ends as it would have."""
+        with self._opening:
+            self._closed = True
+            self._handle = 0
+            if self._close_handle:
+                self._close_handle()
+
+    @property
+    def closed(self):
+        return self._closed
+
+    @property
+    def handle(self):
+        """The library's handle for this gauge (QX5GaugeOpen), for the QX5Gauge exports this
+        package does not wrap; opens the gauge on first use."""
+        return self._open("QX5GaugeOpen")
+
+    def _open(self, function):
+        handle = self._handle
+        if handle:
+            return handle
+        with self._opening:
+            if self._closed:
+                raise Qx5Error(function, f"{self!r} is closed")
+            if not self._handle:
+                lib = library()
+                handle = lib.QX5GaugeOpen(self.index)
+                if not handle:
+                    _fail("QX5GaugeOpen")
+                # Closes the handle when the Gauge is collected, or once by close().
+                self._close_handle = weakref.finalize(self, lib.QX5GaugeClose, handle)
+                self._handle = handle
+            return self._handle
+
     def _run(self, name, *args):
-        """Selects this gauge and calls export `name`; the caller holds the lock."""
-        lib = library()
-        if not lib.UsbPort(self.index):
-            _fail("UsbPort")
-        return getattr(lib, name)(*args)
+        """Calls the twin of export `name` on this gauge's handle."""
+        handle = self._open(name)
+        return getattr(library(), "QX5Gauge" + name)(handle, *args)
 
     def _done(self, name, *args):
-        with _lock:
-            if not self._run(name, *args):
-                _fail(name)
+        if not self._run(name, *args):
+            _fail(name)
 
     def _value(self, name, failure, *args):
-        with _lock:
-            return _check(name, self._run(name, *args), failure)
+        return _check(name, self._run(name, *args), failure)
 
     def _text(self, name, placeholder):
-        with _lock:
-            text = _texts.take(library(), self._run(name))
-            if text is None:
-                _fail(name)
-            return _check(name, text, placeholder)
+        text = _texts.take(library(), self._run(name))
+        if text is None:
+            _fail(name)
+        return _check(name, text, placeholder)
 
     def _pair(self, name):
-        with _lock:
-            a, b = ctypes.c_float(), ctypes.c_float()
-            if not self._run(name, ctypes.byref(a), ctypes.byref(b)):
-                _fail(name)
-            return a.value, b.value
+        a, b = ctypes.c_float(), ctypes.c_float()
+        if not self._run(name, ctypes.byref(a), ctypes.byref(b)):
+            _fail(name)
+        return a.value, b.value
 
     # Measurements, in the gauge's own units.
     def pressure(self):
@@ -167,19 +213,18 @@ class Gauge:
 
     def set_company_name(self, name):
         """Shows `name` (at most 28 characters are sent)."""
-        with _lock:
-            lib = library()
-            original = _texts.make(lib, name)
-            bstr = _library.BSTR(original)
-            try:
-                ok = self._run("SetCompanyName", ctypes.byref(bstr))
-            finally:
-                # On failure the library puts a new text of its own in place of ours.
-                if bstr.value != original:
-                    lib.SysFreeString(bstr)
-                lib.SysFreeString(original)
-            if not ok:
-                _fail("SetCompanyName")
+        lib = library()
+        original = _texts.make(lib, name)
+        bstr = _library.BSTR(original)
+        try:
+            ok = self._run("SetCompanyName", ctypes.byref(bstr))
+        finally:
+            # On failure the library puts a new text of its own in place of ours.
+            if bstr.value != original:
+                lib.SysFreeString(bstr)
+            lib.SysFreeString(original)
+        if not ok:
+            _fail("SetCompanyName")
 
     def set_calibration_date(self, year, month, day):
         self._done("SetCustomDate", year, month, day)
@@ -222,11 +267,10 @@ class Gauge:
 
     def lcd(self):
         """The display as 64 rows of 16 bytes, one bit per pixel."""
-        with _lock:
-            rows = []
-            buffer = (ctypes.c_ubyte * 16)()
-            for row in range(64):
-                if not self._run("GetLcdRow", row, buffer):
-                    _fail("GetLcdRow")
-                rows.append(bytes(buffer))
-            return rows
+        rows = []
+        buffer = (ctypes.c_ubyte * 16)()
+        for row in range(64):
+            if not self._run("GetLcdRow", row, buffer):
+                _fail("GetLcdRow")
+            rows.append(bytes(buffer))
+        return rows

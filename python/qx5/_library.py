@@ -9,7 +9,7 @@ c_bool, c_ubyte, c_float = ctypes.c_bool, ctypes.c_ubyte, ctypes.c_float
 c_int16, c_int32, c_uint32 = ctypes.c_int16, ctypes.c_int32, ctypes.c_uint32
 BSTR = ctypes.c_void_p  # kept as a raw pointer so that it can be freed
 
-# name: (result type, argument types)
+# name: (result type, argument types). Exports that need no gauge.
 _SIGNATURES = {
     "QX5Init": (c_bool, ()),
     "GetDeviceCount": (c_int32, ()),
@@ -18,6 +18,16 @@ _SIGNATURES = {
     "GetDLLVersion": (BSTR, ()),
     "SysFreeString": (None, (BSTR,)),
     "SysAllocStringByteLen": (BSTR, (ctypes.c_char_p, ctypes.c_uint)),
+    "LogStart": (c_bool, (ctypes.c_char_p, c_int32)),
+    "LogStop": (c_bool, ()),
+    "LogMessage": (c_bool, (c_int32, ctypes.c_char_p)),
+    "QX5GaugeOpen": (c_int32, (c_int32,)),
+    "QX5GaugeClose": (c_bool, (c_int32,)),
+}
+
+# Gauge commands: each acts on the selected gauge, and its twin QX5Gauge<name> on the gauge of
+# the handle it takes first.
+_GAUGE_COMMANDS = {
     "ReadPressure": (c_float, (c_ubyte,)),
     "GetPressure": (c_bool, (ctypes.POINTER(c_float), ctypes.POINTER(c_float))),
     "GetPressureFaster": (c_bool, (ctypes.POINTER(c_float), ctypes.POINTER(c_float))),
@@ -45,10 +55,11 @@ _SIGNATURES = {
     "SetCustomDate": (c_bool, (c_uint32, c_ubyte, c_ubyte)),
     "SaveToEEPROM": (c_bool, ()),
     "GetLcdRow": (c_bool, (c_ubyte, ctypes.POINTER(c_ubyte))),
-    "LogStart": (c_bool, (ctypes.c_char_p, c_int32)),
-    "LogStop": (c_bool, ()),
-    "LogMessage": (c_bool, (c_int32, ctypes.c_char_p)),
 }
+
+_SIGNATURES.update(_GAUGE_COMMANDS)
+_SIGNATURES.update({"QX5Gauge" + name: (restype, (c_int32,) + argtypes)
+                    for name, (restype, argtypes) in _GAUGE_COMMANDS.items()})
 
 
 def _candidates():

@@ -1,5 +1,6 @@
 """The Python module against simulated gauges in a folder of its own (one process)."""
 
+import gc
 import os
 import subprocess
 import sys
@@ -62,17 +63,41 @@ class GaugeAccess(unittest.TestCase):
             gauge.set_calibration_date(2023, 2, 30)
         self.assertEqual(raised.exception.function, "SetCustomDate")
 
-    def test_an_unplugged_gauge_raises_at_its_selection(self):
-        gauge = qx5.gauges()[1]
+    def test_an_unplugged_gauge_raises_and_the_others_go_on(self):
+        a, b = qx5.gauges()
         (GAUGES / "b.gauge").unlink()
         try:
             self.assertEqual(qx5.device_count(), 1)
             with self.assertRaises(qx5.Qx5Error) as raised:
-                gauge.serial_number
-            self.assertEqual(raised.exception.function, "UsbPort")
+                b.serial_number
+            self.assertEqual(raised.exception.function, "GetSerialNumber")
+            self.assertEqual(a.serial_number, 4711)
+            with self.assertRaises(qx5.Qx5Error) as raised:
+                qx5.Gauge(1).serial_number  # no gauge at that position any more
+            self.assertEqual(raised.exception.function, "QX5GaugeOpen")
         finally:
             plug("b", 4712)
             qx5.device_count()
+
+    def test_a_closed_gauge_refuses_and_its_handle_is_closed(self):
+        with qx5.Gauge(0) as gauge:
+            handle = gauge.handle
+            self.assertEqual(gauge.serial_number, 4711)
+        self.assertTrue(gauge.closed)
+        with self.assertRaises(qx5.Qx5Error) as raised:
+            gauge.pressure()
+        self.assertEqual(raised.exception.function, "GetPressure")
+        gauge.close()  # again: nothing more to do
+        self.assertFalse(qx5.library().QX5GaugeClose(handle))
+        qx5.error_message()
+        # A collected Gauge closes its handle too; other Gauges of the gauge go on.
+        collected = qx5.Gauge(0)
+        handle = collected.handle
+        del collected
+        gc.collect()
+        self.assertFalse(qx5.library().QX5GaugeClose(handle))
+        qx5.error_message()
+        self.assertEqual(qx5.Gauge(0).serial_number, 4711)
 
     def test_a_second_process_is_refused_with_the_library_error_text(self):
         qx5.device_count()  # this process holds the library
@@ -92,23 +117,56 @@ class GaugeAccess(unittest.TestCase):
         self.assertIn(f"process {os.getpid()}", first)  # the error text names the holder
         self.assertEqual(second, "then 2")
 
-    def test_threads_sharing_gauges_never_read_each_others_gauge(self):
-        gauges = qx5.gauges()
+    def test_threads_never_read_each_others_gauge(self):
+        shared = qx5.gauges()
         wrong = []
 
         def read(gauge, expected):
             for _ in range(200):
                 serial = gauge.serial_number
-                if serial != expected:
+                if serial != expected or len(gauge.pressure()) != 2:
                     wrong.append((gauge.index, serial))
 
-        threads = [threading.Thread(target=read, args=(g, s))
-                   for g, s in ((gauges[0], 4711), (gauges[1], 4712)) * 2]
+        # Two threads share each Gauge object, a third has one of its own.
+        pairs = [(shared[0], 4711), (shared[1], 4712)] * 2 + [(qx5.Gauge(0), 4711),
+                                                             (qx5.Gauge(1), 4712)]
+        threads = [threading.Thread(target=read, args=pair) for pair in pairs]
         for t in threads:
             t.start()
         for t in threads:
             t.join()
         self.assertEqual(wrong, [])
+
+    def test_calls_on_different_gauges_are_not_serialised_by_the_module(self):
+        first, second = qx5.gauges()
+        real = qx5._core.library()
+        second_done = threading.Event()
+
+        class FirstWaitsForSecond:
+            """The library, but a call on the first gauge returns only after one on the
+            second has: a lock around calls in the module would hold the second back."""
+
+            def __getattr__(self, name):
+                return getattr(real, name)
+
+            def QX5GaugeGetSerialNumber(self, handle):
+                if handle == first.handle and not second_done.wait(30):
+                    return -2
+                serial = real.QX5GaugeGetSerialNumber(handle)
+                if handle == second.handle:
+                    second_done.set()
+                return serial
+
+        results = {}
+        qx5._core._loaded = FirstWaitsForSecond()
+        try:
+            waiting = threading.Thread(target=lambda: results.update(a=first.serial_number))
+            waiting.start()
+            results["b"] = second.serial_number
+            waiting.join()
+        finally:
+            qx5._core._loaded = real
+        self.assertEqual(results, {"a": 4711, "b": 4712})
 
 
 class Logging(unittest.TestCase):

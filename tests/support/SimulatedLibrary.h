@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -80,7 +81,8 @@ inline Bytes command(std::uint8_t code, const std::map<int, std::uint8_t>& param
 }
 
 // The library's side of the simulator: a read that succeeded may have its bytes rewritten, and
-// the read after a chosen packet times out at once, as if the gauge had not answered it.
+// the read after a chosen packet times out at once, as if the gauge had not answered it. Calls
+// may come from several threads: a thread's read follows its own write.
 class ReplyEditingPlatform : public ForwardingUsbPlatform {
  public:
   using Edit = std::function<void(Bytes& reply)>;
@@ -91,12 +93,15 @@ class ReplyEditingPlatform : public ForwardingUsbPlatform {
 
   bool writePipe(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
                  std::uint32_t length, std::uint32_t& written) override {
-    lastWritten_.assign(data, data + length);
+    LastWritten& last = lastWritten();
+    last.platform = this;
+    last.bytes.assign(data, data + length);
     return ForwardingUsbPlatform::writePipe(iface, pipeId, data, length, written);
   }
   bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
                 std::uint32_t capacity, std::uint32_t& received) override {
-    if (*silentAfter_ && (*silentAfter_)(lastWritten_)) {
+    const LastWritten& last = lastWritten();
+    if (*silentAfter_ && (*silentAfter_)(last.platform == this ? last.bytes : Bytes{})) {
       received = 0;
       return fail(platform::kErrorTimeout);
     }
@@ -107,16 +112,36 @@ class ReplyEditingPlatform : public ForwardingUsbPlatform {
       received = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, reply.size()));
       std::memcpy(buffer, reply.data(), received);
     }
-    lastRead.assign(buffer, buffer + received);
+    const std::lock_guard hold(mutex_);
+    lastRead_.assign(buffer, buffer + received);
     return true;
   }
 
-  Bytes lastRead;  // the last reply as the library received it
+  // The last reply as the library received it.
+  Bytes lastRead() const {
+    const std::lock_guard hold(mutex_);
+    return lastRead_;
+  }
+  void forgetLastRead() {
+    const std::lock_guard hold(mutex_);
+    lastRead_.clear();
+  }
 
  private:
+  // The calling thread's last packet written, and where to.
+  struct LastWritten {
+    const ReplyEditingPlatform* platform = nullptr;
+    Bytes bytes;
+  };
+  static LastWritten& lastWritten() {
+    static thread_local LastWritten last;
+    return last;
+  }
+
   const Edit* edit_;
   const Choice* silentAfter_;
-  Bytes lastWritten_;
+  mutable std::mutex mutex_;
+  Bytes lastRead_;
 };
 
 class SimulatedLibrary {
@@ -205,7 +230,7 @@ class SimulatedLibrary {
   // their own last call (or the last take or mark).
   void mark() {
     takeTrace();
-    if (platform_) platform_->lastRead.clear();
+    if (platform_) platform_->forgetLastRead();
   }
   std::vector<TracedPacket> takeTrace() {
     readTrace();
@@ -216,7 +241,7 @@ class SimulatedLibrary {
   std::vector<Bytes> sent() { return direction('>', sentFrom_); }
   std::vector<Bytes> received() { return direction('<', receivedFrom_); }
   // The last reply the library read, after editReply; empty when none since the last mark.
-  Bytes lastReply() const { return platform_ ? platform_->lastRead : Bytes{}; }
+  Bytes lastReply() const { return platform_ ? platform_->lastRead() : Bytes{}; }
 
   ReplyEditingPlatform* platform() const { return platform_; }
   sim::SimulatedUsbPlatform* simulator() const { return simulator_; }
