@@ -38,9 +38,9 @@ void writeRelease(const std::string& folder) {
 // did not upgrade them all.
 bool runStation(const std::string& folder, int gauges, int jobs) {
   const std::string command =
-      "cd '" + folder + "' && QX5SIM=" + std::to_string(gauges) + " QX5SIM_LATENCY_MS=" +
-      kLatencyMs + " QX5CMD_LIBRARY='" + qx5::test::privateLibrary() + "' USERNAME= '" +
-      QX5_BIN_DIR + "/qx5cmd' -x -d=0 -j=" + std::to_string(jobs) +
+      "cd '" + folder + "' && QX5SIM=" + std::to_string(gauges) +
+      " QX5SIM_LATENCY_MS=" + kLatencyMs + " QX5CMD_LIBRARY='" + qx5::test::privateLibrary() +
+      "' USERNAME= '" + QX5_BIN_DIR + "/qx5cmd' -x -d=0 -j=" + std::to_string(jobs) +
       " firmware_upgrade_station fw 9.99 17 > station.out 2>&1 && test $(grep -c '^\\* gauge.*"
       "firmware: 9.99$' station.out) -eq " +
       std::to_string(gauges);

@@ -60,10 +60,17 @@ void ConsoleLines::write(const std::string& text) {
   }
 }
 
+// Whether the line carries the tag already, as a label made by linePrefix does: first, or after
+// the loop number.
+bool ConsoleLines::tagged() const {
+  std::size_t at = line_.find_first_not_of(" 0123456789");
+  if (at == std::string::npos || (at > 0 && line_[at - 1] != ' ')) at = 0;
+  return line_.compare(at, tag_.size(), tag_) == 0;
+}
+
 void ConsoleLines::endLine() {
   if (line_.empty()) return;
-  // Labels made by linePrefix carry the tag already.
-  std::string whole = line_.starts_with(tag_) ? line_ : tag_ + line_;
+  std::string whole = tagged() ? line_ : tag_ + line_;
   whole += '\n';
   line_.clear();
   std::lock_guard lock(outputLock());

@@ -26,6 +26,7 @@ class ConsoleLines {
   void write(const std::string& text);
 
  private:
+  bool tagged() const;
   void endLine();
 
   std::string tag_;

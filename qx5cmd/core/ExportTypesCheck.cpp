@@ -118,7 +118,7 @@ QX5CMD_CHECK_EXPORT(GetBoolFn, SetDate);
 QX5CMD_CHECK_EXPORT(GetIntFn, GetQX5TickCount);
 
 // The twins the workers of -j call in their place, and the handle's own two.
-#define QX5CMD_CHECK_TWIN(TesterFn, name)                                       \
+#define QX5CMD_CHECK_TWIN(TesterFn, name)                                 \
   static_assert(callsAs<TwinFn<TesterFn>, decltype(&::QX5Gauge##name)>(), \
                 "QX5Gauge" #name " is not called as the header declares it")
 QX5CMD_CHECK_TWIN(GetStringFn, GetQX5FirmwareVersion);

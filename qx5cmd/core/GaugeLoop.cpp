@@ -60,8 +60,7 @@ void announceGauge(int loop) {
   printLibraryError();
   if (loop == 0 && s.options.usbCpuVersion) {
     if (!library.GetUSBCPUVersion) {
-      out(
-          "missing GetUSBCPUVersion function, requires qx5dll.dll from March 10, 2010 "
+      out("missing GetUSBCPUVersion function, requires qx5dll.dll from March 10, 2010 "
           "(2.2.0.6)\n");
     } else {
       out("%-25susb firmware %s\n", linePrefix("Gauge#").c_str(),
@@ -209,8 +208,7 @@ void stationLoop(RunList& runList, GaugeRuns& runs) {
       s.serial = serial;
       known[serial] = index;
       if (serial == kBootloaderSerial) {
-        out(
-            "skipping gauge that is in the bootloader,... please use upgrade_firmware.bat or "
+        out("skipping gauge that is in the bootloader,... please use upgrade_firmware.bat or "
             "call Quill to modify this program\n");
         closeGauge(handle);
       } else if (parallel) {

@@ -71,8 +71,8 @@ std::vector<bool> runJobs(std::vector<GaugeJob>& jobs, int workers) {
       job.run->view->setGauge(0);
     }
   };
-  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)),
-                                                  jobs.size());
+  const std::size_t count =
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(workers, 1)), jobs.size());
   std::vector<std::thread> threads;
   for (std::size_t t = 0; t < count; ++t) threads.emplace_back(worker);
   for (std::thread& thread : threads) thread.join();

@@ -55,7 +55,8 @@ bool libraryUsable(const LibraryBinding& library, const std::string& program) {
     }
   }
   if (session().options.jobs > 1 && !libraryHasGaugeHandles(library)) {
-    std::fprintf(stderr, "%s: -j needs the exports QX5GaugeOpen and QX5GaugeClose, which %s lacks\n",
+    std::fprintf(stderr,
+                 "%s: -j needs the exports QX5GaugeOpen and QX5GaugeClose, which %s lacks\n",
                  program.c_str(), library.path().c_str());
     usable = false;
   }

@@ -38,12 +38,16 @@ LibraryBinding& binding() {
 
 std::string linePrefix(const std::string& text) {
   const Session& s = session();
-  std::string prefix = s.workerTag;
+  std::string prefix;
   if (s.options.loops != 1) {
     int width = static_cast<int>(std::to_string(s.options.loops - 1).size());
     prefix = format("%*d ", width, s.loopIndex + 1);
   }
-  if (s.gaugeCount > 1 && s.workerTag.empty()) prefix += format("[%d] ", s.gaugeIndex);
+  if (!s.workerTag.empty()) {
+    prefix += s.workerTag;
+  } else if (s.gaugeCount > 1) {
+    prefix += format("[%d] ", s.gaugeIndex);
+  }
   return prefix + text;
 }
 

@@ -69,7 +69,7 @@ class SessionScope {
 LibraryBinding& binding();
 
 // The label of a console line: loop number (when looping), gauge index (with several gauges),
-// then the text. A worker's label starts with its tag instead of holding the gauge index.
+// then the text; a worker's tag in place of the gauge index.
 std::string linePrefix(const std::string& text);
 // "%-25s%s\n" on standard output.
 void printLine(const std::string& label, const std::string& value);

@@ -26,7 +26,7 @@ bool walkRanges(const RangeWalkGauge& gauge) {
     if (range == first) return true;
   }
   out("stopped after %d ranges: the range never came back to \"%s\"\n", kMaxRangesPerDevice,
-              first.c_str());
+      first.c_str());
   return false;
 }
 
@@ -44,7 +44,7 @@ bool walkDevicesAndRanges(const RangeWalkGauge& gauge) {
     if (device == first) return true;
   }
   out("stopped after %d devices: the device never came back to \"%s\"\n", kMaxDevices,
-              first.c_str());
+      first.c_str());
   return false;
 }
 

@@ -14,7 +14,7 @@ namespace {
 void show(int line, const std::string& text) {
   if (text.size() > kShowOnGaugeMaxChars)
     out("line %d cut to %zu characters: \"%s\"\n", line, kShowOnGaugeMaxChars,
-                text.substr(0, kShowOnGaugeMaxChars).c_str());
+        text.substr(0, kShowOnGaugeMaxChars).c_str());
   showOnGauge(binding().RunTest.get(), line, text);
 }
 

@@ -33,8 +33,8 @@ bool aWatchdogTest::run() {
     if (!sleepUnlessBreak(delay)) return false;
     const std::string now = version.call();
     if (now != firmwareVersion_) {
-      out("firmware version \"%s\" became \"%s\": the watchdog tripped\n",
-                  firmwareVersion_.c_str(), now.c_str());
+      out("firmware version \"%s\" became \"%s\": the watchdog tripped\n", firmwareVersion_.c_str(),
+          now.c_str());
       return false;
     }
   }

@@ -153,7 +153,7 @@ QX5GetPressure* aGoto::pressureReader() {
     std::string version = firmwareVersion();
     pressureReadFaster() = !isOldFirmware(version);
     out("firmware = \"%s\" so using %s\n", version.c_str(),
-                *pressureReadFaster() ? "GetPressureFaster" : "GetPressure");
+        *pressureReadFaster() ? "GetPressureFaster" : "GetPressure");
   }
   LibraryBinding& library = binding();
   return *pressureReadFaster() ? present(library.GetPressureFaster, "GetPressureFaster")
@@ -163,8 +163,7 @@ QX5GetPressure* aGoto::pressureReader() {
 bool aGoto::run() {
   Session& s = session();
   s.options.showStats = true;
-  out(
-      "waiting for pressure of %s to within an accuracy of %s for %s seconds or a maximum of %s "
+  out("waiting for pressure of %s to within an accuracy of %s for %s seconds or a maximum of %s "
       "minutes and sample steady state error for %s seconds\n",
       streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
       streamed(settings_.duration).c_str(), streamed(settings_.maxWait).c_str(),
@@ -243,8 +242,8 @@ std::optional<bool> aGoto::poll(Run& state) {
       printResult(displayName, line + format(" (at pressure for %.1f secs)", inBand / 1000.0));
       if (static_cast<std::int64_t>(inBand) > durationMs_) {
         out("attained pressure of %s to within an accuracy of %s for %s seconds\n",
-                    streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
-                    streamed(settings_.duration).c_str());
+            streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
+            streamed(settings_.duration).c_str());
         state.sampling = true;
         state.referenceFan = fan;
         state.sampleStart = s.tickCount();

@@ -62,7 +62,7 @@ void EepromFiles::keep(const EEPROM& image) const {
   if (!image.isValid()) return;
   if (hasRecord()) {
     out("%s not backed up: a write to it was not confirmed (\"%s\")\n", label_.c_str(),
-                recordName().c_str());
+        recordName().c_str());
     return;
   }
   const long newest = newestNumber(prefix_);
@@ -79,7 +79,7 @@ void EepromFiles::keep(const EEPROM& image) const {
   }
   const std::string path = name(numbered(newest + 1));
   out("saving %s to \"%s\" (\"%s\" holds an earlier copy)\n", label_.c_str(), path.c_str(),
-              held.c_str());
+      held.c_str());
   image.writeNewFile(path);
 }
 
@@ -105,8 +105,8 @@ bool EepromFiles::record(const EEPROM& image) const {
     if (!error) return true;
     fs::remove(partial, error);
   }
-  out("cannot record the write of %s in \"%s\": nothing is written to the gauge\n",
-              label_.c_str(), path.c_str());
+  out("cannot record the write of %s in \"%s\": nothing is written to the gauge\n", label_.c_str(),
+      path.c_str());
   return false;
 }
 

@@ -34,13 +34,11 @@ Origin obtainImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& imag
   if (files.hasRecord()) {
     const std::string record = files.recordName();
     if (image.readFile(record) && image.isValid()) {
-      out("finishing an interrupted write: %s taken from \"%s\"\n", label.c_str(),
-                  record.c_str());
+      out("finishing an interrupted write: %s taken from \"%s\"\n", label.c_str(), record.c_str());
       image.describe();
       return Origin::record;
     }
-    out(
-        "\"%s\" records an unfinished write of %s but cannot be read; delete it to take "
+    out("\"%s\" records an unfinished write of %s but cannot be read; delete it to take "
         "the gauge's %s as it is\n",
         record.c_str(), label.c_str(), label.c_str());
     return Origin::unusableRecord;
@@ -58,13 +56,12 @@ Origin obtainImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& imag
     // Almost always a gauge gone or a break: a backup written now would not arrive, and its
     // record would make the next run put it over what the gauge holds, unread.
     out("reading %s from the gauge failed at address %x\n", label.c_str(),
-                transfer.failedReadAddress());
+        transfer.failedReadAddress());
     return Origin::unreadable;
   }
   const std::string backup = backupsAllowed ? files.newestBackup() : std::string();
   if (!backup.empty() && image.readFile(backup) && image.isValid()) {
-    out("the %s on the gauge is invalid: using the backup \"%s\"\n", label.c_str(),
-                backup.c_str());
+    out("the %s on the gauge is invalid: using the backup \"%s\"\n", label.c_str(), backup.c_str());
     image.describe();
     return Origin::backup;
   }
@@ -85,7 +82,7 @@ bool writeRecorded(MemoryTransfer& transfer, std::uint32_t address, const EEPROM
   transfer.resetProgress(TransferKind::read, kEepromBytes);
   if (!uploadImage(transfer, address, written)) {
     out("reading %s back failed at address %x\n", image.label().c_str(),
-                transfer.failedReadAddress());
+        transfer.failedReadAddress());
     return false;
   }
   if (!compare(image.label(), image.image().data(), written.image().data(), kEepromBytes))
@@ -104,7 +101,7 @@ std::int32_t ownSerial(MemoryTransfer& transfer, std::int32_t reported) {
       !EEPROM::isRealSerial(head.imageSerial()))
     return reported;
   out("the gauge runs its bootloader: serial number %d taken from its eeprom\n",
-              head.imageSerial());
+      head.imageSerial());
   return head.imageSerial();
 }
 
@@ -121,8 +118,8 @@ bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& i
   if (whole) {
     EepromFiles(image).keep(image);
   } else {
-    out("reading %s from the gauge failed at address %x; no backup made\n",
-                image.label().c_str(), transfer.failedReadAddress());
+    out("reading %s from the gauge failed at address %x; no backup made\n", image.label().c_str(),
+        transfer.failedReadAddress());
   }
   return whole;
 }
@@ -153,8 +150,7 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
       obtainImage(transfer, memory_map::kDataEeprom, live, "uploading eeprom\n", !copyToDefaults);
   if (liveFrom == Origin::unreadable)
     out("aborting eeprom upgrade because eeprom could not be read\n");
-  if (liveFrom == Origin::invalid)
-    out("aborting eeprom upgrade because eeprom is invalid\n");
+  if (liveFrom == Origin::invalid) out("aborting eeprom upgrade because eeprom is invalid\n");
   if (liveFrom == Origin::unreadable || liveFrom == Origin::invalid) return unusable();
   if (liveFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
   // Written when converted, and whenever the gauge does not hold it already.
@@ -175,8 +171,7 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
     }
     if (defaultsFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
     if (defaultsFrom == Origin::invalid) {
-      out(
-          "no default factory settings loaded yet,... creating factory defaults from current "
+      out("no default factory settings loaded yet,... creating factory defaults from current "
           "eeprom values\n");
       defaults.image() = live.image();
       EepromFiles(defaults).keep(defaults);

@@ -39,8 +39,7 @@ bool writeFlashRanges(MemoryTransfer& transfer, const HexReader& reader) {
     if (start >= memory_map::kFirmwareWriteLimit) continue;
     const std::uint32_t end = start + static_cast<std::uint32_t>(range.bytes.size());
     if (start < kFactoryDefaultsBlocksEnd && end > kFactoryDefaults && !defaultsKept) {
-      out(
-          "\nthe file's bytes at %X to %X are not written: they hold the factory "
+      out("\nthe file's bytes at %X to %X are not written: they hold the factory "
           "default settings\n",
           kFactoryDefaults, kFactoryDefaultsBlocksEnd - 1);
       defaultsKept = true;
@@ -96,8 +95,7 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   if (request.eepromForBootloaderGauge || serial != kBootloaderSerial) {
     if (upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults) ==
         EepromOutcome::failed) {
-      out(
-          "the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
+      out("the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
           "finish the settings first\n");
       return failed("the eeprom upgrade did not finish");
     }

@@ -31,8 +31,7 @@ bool supportsFieldUpgrade(const std::string& version) {
 }
 
 void printFieldUpgradeWarning() {
-  out(
-      "Sorry, this gauge does not support in-field upgrades, please contact %s for "
+  out("Sorry, this gauge does not support in-field upgrades, please contact %s for "
       "assistance\n",
       QX5_SALES_DESK_ADDRESS);
 }
@@ -44,8 +43,7 @@ void hexDump(const std::string& label, std::uint32_t address, const std::uint8_t
   constexpr std::uint32_t kRow = 32;
   for (std::uint32_t offset = 0; offset < count; offset += kRow) {
     out("%s %06X:", label.c_str(), address + offset);
-    for (std::uint32_t i = offset; i < std::min(count, offset + kRow); ++i)
-      out("%02x", bytes[i]);
+    for (std::uint32_t i = offset; i < std::min(count, offset + kRow); ++i) out("%02x", bytes[i]);
     out("\n");
   }
 }
