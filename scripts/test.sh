@@ -73,9 +73,11 @@ sanitize() {
 tsan() {
   echo "== building build/tsan"
   scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX5_SANITIZE_THREAD=ON \
-    -DQX5_BUILD_BENCH=OFF --target test_api
+    -DQX5_BUILD_BENCH=OFF --target test_api test_diagnostics test_gaugesim
   echo "== testing build/tsan"
   TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_api --gtest_filter='ThreadSafety.*'
+  TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_diagnostics --gtest_filter='LogThreads.*'
+  TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_gaugesim --gtest_filter='SimulatedPlatformThreads.*'
 }
 
 stage release run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -166,6 +166,7 @@ void Environment::save(Gauge& gauge) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) {
+      std::lock_guard lock(messagesMutex_);
       *messages_ << temporary.string() << ": cannot write gauge state\n";
       return;
     }
@@ -173,6 +174,7 @@ void Environment::save(Gauge& gauge) {
   std::error_code error;
   fs::rename(temporary, target, error);
   if (error) {
+    std::lock_guard lock(messagesMutex_);
     *messages_ << target.string() << ": cannot write gauge state: " << error.message() << "\n";
     return;
   }

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,8 @@ class Environment {
   // new files plug gauges in, missing ones unplug them, edited ones are read again.
   std::vector<std::shared_ptr<Gauge>> scan();
   bool keepsState() const { return !directory_.empty(); }
-  // Writes the gauge's state beside its file (directory mode only).
+  // Writes the gauge's state beside its file (directory mode only). Different gauges may be
+  // saved on different threads at once; one gauge's calls (this included) need its own lock.
   void save(Gauge& gauge);
   void saveAll();
 
@@ -56,6 +58,7 @@ class Environment {
 
   std::filesystem::path directory_;
   std::ostream* messages_ = nullptr;
+  std::mutex messagesMutex_;  // saves on several threads report into one stream
   ClockSource clock_;
   ReplayOptions replay_;
   std::map<std::string, std::filesystem::file_time_type> refused_;  // bad recordings, reported

@@ -106,7 +106,7 @@ bool qx5::exports::SetCalibrationRange(unsigned char range) {
 }
 
 bool qx5::exports::ReadWriteHardwareSlope(unsigned char read, unsigned char index,
-                                             unsigned char* value) {
+                                          unsigned char* value) {
   QX5_LOG_SCOPE(scope, "ReadWriteHardwareSlope", "ReadWriteHardwareSlope %d %d", read, index);
   // An index past the packet would reach beyond the buffers: refused before anything is sent.
   if (!value || index >= (read ? kReadSlopes : kWrittenSlopes)) return false;
@@ -124,7 +124,7 @@ bool qx5::exports::ReadWriteHardwareSlope(unsigned char read, unsigned char inde
 }
 
 bool qx5::exports::ReadWriteSoftwareSlope(unsigned char read, unsigned char port,
-                                             unsigned char range, float* slope) {
+                                          unsigned char range, float* slope) {
   QX5_LOG_SCOPE(scope, "ReadWriteSoftwareSlope", "ReadWriteSoftwareSlope %d %d %d", read, port,
                 range);
   if (!slope) return false;

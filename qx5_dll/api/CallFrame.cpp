@@ -30,9 +30,7 @@ CallContext& call() {
   return context;
 }
 
-Remembered& CallContext::remembered() {
-  return remembered_ ? *remembered_ : library().legacy;
-}
+Remembered& CallContext::remembered() { return remembered_ ? *remembered_ : library().legacy; }
 
 GaugeAccess CallContext::gauge() {
   GaugeAccess access;
@@ -43,7 +41,10 @@ GaugeAccess CallContext::gauge() {
     case CallTarget::Selected:
       if (!pinned_ && depth_ > 0) {
         pinned_ = selectedGauge();
-        if (pinned_) pinnedLock_.emplace(*pinned_);
+        if (pinned_) {
+          pinnedLock_.emplace(*pinned_);
+          pinned_->TagLog();  // this thread may not be the one that selected it
+        }
       }
       if (pinned_) {
         access.gauge = pinned_;
@@ -63,8 +64,7 @@ CallScope::CallScope(CallTarget target) : outermost_(call().depth_++ == 0) {
   call().target_ = target;
 }
 
-CallScope::CallScope(LogFunction& scope, std::int32_t handle)
-    : outermost_(call().depth_++ == 0) {
+CallScope::CallScope(LogFunction& scope, std::int32_t handle) : outermost_(call().depth_++ == 0) {
   if (!outermost_) return;
   CallContext& c = call();
   c.target_ = CallTarget::Handle;
@@ -91,7 +91,7 @@ CallScope::CallScope(LogFunction& scope, std::int32_t handle)
     return;
   }
   c.pinned_ = std::move(gauge);
-  SetLogDeviceTag("[%d,%d]", c.pinned_->index, c.pinned_->serialNumber);
+  c.pinned_->TagLog();
 }
 
 CallScope::~CallScope() {
@@ -131,6 +131,16 @@ bool ExchangeCommandPacket(std::uint32_t length) {
   if (length > sizeof c.commandBuffer) length = sizeof c.commandBuffer;
   GaugeAccess gauge = c.gauge();
   if (!gauge) return false;
+  c.replyCount = sizeof c.replyBuffer;
+  if (gauge->SendReceivePacket(c.commandBuffer, static_cast<int>(length), c.replyBuffer,
+                               c.replyCount))
+    return true;
+  // A handle's gauge that took no packet may be back from a restart at its port: open it there
+  // and send once more (the gauge never saw the first). Only if the state lock is free now.
+  if (!c.throughHandle() || !gauge->lost.load(std::memory_order_relaxed)) return false;
+  const StateTryLock state;
+  mchpusb* list = library().deviceList;
+  if (!state.owns() || !list || !list->Reopen(*gauge.gauge)) return false;
   c.replyCount = sizeof c.replyBuffer;
   return gauge->SendReceivePacket(c.commandBuffer, static_cast<int>(length), c.replyBuffer,
                                   c.replyCount);

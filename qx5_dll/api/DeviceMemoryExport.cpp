@@ -1,8 +1,8 @@
 // The gauge's device and range tables as one record of arrays, walked through the selection
 // and name exports. Device names stay 8-bit text; range names become real UTF-16 strings.
 #include <cstring>
-#include "qx5_export_bodies.h"
 #include <string>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/platform/AnsiCodePage.h"

@@ -258,7 +258,7 @@ inline std::int16_t truncatedToInt16(float value) {
 
 template <const Setter& Row>
 bool sendSetter(std::uint8_t argument) {
-  static unsigned char firstCall = 1;
+  static FirstCallMark firstCall{1};
   // Texts without the argument ("EnterSetUp", "SetRelPresStatus") are logged as they are.
   constexpr bool showsArgument =
       std::string_view(Row.entryFormat).find('%') != std::string_view::npos;
@@ -277,7 +277,7 @@ bool sendSetter(std::uint8_t argument) {
 template <const auto& Row>
 auto queryGetter() {
   using Value = decltype(Row.failure);
-  static unsigned char firstCall = 1;
+  static FirstCallMark firstCall{1};
   LogFunction scope(&firstCall, Row.name, "%s", Row.entry);
   const Outcome outcome =
       exchangeCommand(scope, {.code = Row.code, .group = Row.group}, kNoParameters);
@@ -299,7 +299,7 @@ auto queryGetter() {
 
 template <const Target& Row>
 bool sendTarget(const float* value) {
-  static unsigned char firstCall = 1;
+  static FirstCallMark firstCall{1};
   const double shown = value ? *value : 0.0;
   LogFunction scope(&firstCall, Row.name, Row.entryFormat, shown);
   scope.Info(Row.entryFormat, shown);

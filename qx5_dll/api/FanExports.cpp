@@ -42,9 +42,7 @@ constexpr Getter<float> kGetFanVersion{
 
 }  // namespace
 
-bool qx5::exports::SetFanSpeed(float* speed) {
-  return sendTarget<kSetFanSpeed>(speed);
-}
+bool qx5::exports::SetFanSpeed(float* speed) { return sendTarget<kSetFanSpeed>(speed); }
 bool qx5::exports::SetFlowPressure(float* pressure) {
   return sendTarget<kSetFlowPressure>(pressure);
 }
@@ -52,15 +50,9 @@ bool qx5::exports::SetRoomPressure(float* pressure) {
   return sendTarget<kSetRoomPressure>(pressure);
 }
 
-float qx5::exports::GetFanSpeed(void) {
-  return queryGetter<kGetFanSpeed>();
-}
-float qx5::exports::GetFanSpeedPercent(void) {
-  return queryGetter<kGetFanSpeedPercent>();
-}
-float qx5::exports::GetFanVersion(void) {
-  return queryGetter<kGetFanVersion>();
-}
+float qx5::exports::GetFanSpeed(void) { return queryGetter<kGetFanSpeed>(); }
+float qx5::exports::GetFanSpeedPercent(void) { return queryGetter<kGetFanSpeedPercent>(); }
+float qx5::exports::GetFanVersion(void) { return queryGetter<kGetFanVersion>(); }
 
 bool qx5::exports::SetAtPressure(unsigned char index, float* pressure) {
   const double shown = pressure ? *pressure : 0.0;

@@ -1,8 +1,8 @@
 // Sorting the attached gauges into two lists by what each answers to a port A reading.
 #include <algorithm>
-#include "qx5_export_bodies.h"
 #include <cstdint>
 #include <limits>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
@@ -60,7 +60,7 @@ class SlotList {
 }  // namespace
 
 bool qx5::exports::GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
-                                   unsigned char* secondCount) {
+                                unsigned char* secondCount) {
   QX5_LOG_SCOPE(scope, "GetQX5PortId", "GetQX5PortId");
   if (!qx5::api::initialiseOnDemand()) return false;
   // An array with no room (or no array at all) is refused before anything is written.

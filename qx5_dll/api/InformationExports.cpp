@@ -35,6 +35,4 @@ unsigned char qx5::exports::GetMaxRange(void) {
   return qx5::api::call().remembered().maxRange;
 }
 
-bool qx5::exports::AllVidPidSame(void) {
-  return true;
-}
+bool qx5::exports::AllVidPidSame(void) { return true; }

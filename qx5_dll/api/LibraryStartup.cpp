@@ -108,6 +108,4 @@ bool initialiseOnDemand() {
 
 }  // namespace qx5::api
 
-bool qx5::exports::QX5Init(void) {
-  return qx5::api::initialiseOnDemand();
-}
+bool qx5::exports::QX5Init(void) { return qx5::api::initialiseOnDemand(); }

@@ -33,6 +33,11 @@ LibraryState& library() { return state; }
 StateLock::StateLock() { stateMutex().lock(); }
 StateLock::~StateLock() { stateMutex().unlock(); }
 
+StateTryLock::StateTryLock() : owns_(stateMutex().try_lock()) {}
+StateTryLock::~StateTryLock() {
+  if (owns_) stateMutex().unlock();
+}
+
 void InitializeVariables() {
   state.legacy.clear();
   state.currentPort = 0;

@@ -48,6 +48,20 @@ class StateLock {
   StateLock& operator=(const StateLock&) = delete;
 };
 
+// The state lock if it is free now: a thread holding a gauge's lock may take it this way without
+// breaking the order, as it never waits.
+class StateTryLock {
+ public:
+  StateTryLock();
+  ~StateTryLock();
+  StateTryLock(const StateTryLock&) = delete;
+  StateTryLock& operator=(const StateTryLock&) = delete;
+  bool owns() const { return owns_; }
+
+ private:
+  bool owns_;
+};
+
 void InitializeVariables();
 
 // Back to the state at load, device list destroyed (tests that need a fresh library).

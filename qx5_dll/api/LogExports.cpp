@@ -1,7 +1,7 @@
 // The logging exports: thin C wrappers over the log facility.
 #include "qx5_dll/api/LibraryState.h"
-#include "qx5_export_bodies.h"
 #include "qx5_dll/diagnostics/Log.h"
+#include "qx5_export_bodies.h"
 #include "qx5dll.h"
 
 bool qx5::exports::LogStart(const char* file, int level) {

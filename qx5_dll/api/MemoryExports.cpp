@@ -97,8 +97,7 @@ bool qx5::exports::UploadMemory(uint32_t address, uint32_t count, unsigned char*
                               });
 }
 
-bool qx5::exports::DownloadMemory(uint32_t address, uint32_t count,
-                                     const unsigned char* source) {
+bool qx5::exports::DownloadMemory(uint32_t address, uint32_t count, const unsigned char* source) {
   QX5_LOG_SCOPE(scope, "DownloadMemory", "DownloadMemory");
   // More than a request holds would read past the packet (and the caller's count byte wraps).
   if (count > kRequestDataMax || (count && !source)) return false;
@@ -119,7 +118,7 @@ bool qx5::exports::EraseMemory(uint32_t address, uint32_t length) {
 }
 
 bool qx5::exports::RunTest(uint32_t test, uint32_t count, const unsigned char* input,
-                              uint32_t* resultLength, unsigned char* result48) {
+                           uint32_t* resultLength, unsigned char* result48) {
   QX5_LOG_SCOPE(scope, "RunTest", "RunTest");
   if (count > kRequestDataMax || (count && !input) || !resultLength || !result48) return false;
   return qx5::api::runCommand(

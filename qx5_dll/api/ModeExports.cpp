@@ -1,8 +1,8 @@
 // The gauge's settings: measuring mode, device and range with their names, time averaging,
 // auto zero, constant N, reverse and relative mode, keypad, backlight and power.
 #include <algorithm>
-#include "qx5_export_bodies.h"
 #include <string>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 
@@ -136,49 +136,21 @@ bool sendAutoZero(LogFunction& scope, bool on) {
 
 }  // namespace
 
-bool qx5::exports::SetMode(unsigned char mode) {
-  return sendSetter<kSetMode>(mode);
-}
-bool qx5::exports::SetConstN(unsigned char value) {
-  return sendSetter<kSetConstN>(value);
-}
-bool qx5::exports::SetReverseMode(unsigned char on) {
-  return sendSetter<kSetReverseMode>(on);
-}
-bool qx5::exports::SetRelPresStatus(unsigned char on) {
-  return sendSetter<kSetRelPresStatus>(on);
-}
-bool qx5::exports::PushButton(unsigned char button) {
-  return sendSetter<kPushButton>(button);
-}
-bool qx5::exports::BackLightOn(unsigned char on) {
-  return sendSetter<kBackLightOn>(on);
-}
-bool qx5::exports::EnterSetUp(void) {
-  return sendSetter<kEnterSetUp>(0);
-}
-bool qx5::exports::Abort(void) {
-  return sendSetter<kAbort>(0);
-}
-bool qx5::exports::QX5_Off(void) {
-  return sendSetter<kPowerOff>(0);
-}
-bool qx5::exports::ChangeTimeAverage(void) {
-  return sendSetter<kChangeTimeAverage>(0);
-}
+bool qx5::exports::SetMode(unsigned char mode) { return sendSetter<kSetMode>(mode); }
+bool qx5::exports::SetConstN(unsigned char value) { return sendSetter<kSetConstN>(value); }
+bool qx5::exports::SetReverseMode(unsigned char on) { return sendSetter<kSetReverseMode>(on); }
+bool qx5::exports::SetRelPresStatus(unsigned char on) { return sendSetter<kSetRelPresStatus>(on); }
+bool qx5::exports::PushButton(unsigned char button) { return sendSetter<kPushButton>(button); }
+bool qx5::exports::BackLightOn(unsigned char on) { return sendSetter<kBackLightOn>(on); }
+bool qx5::exports::EnterSetUp(void) { return sendSetter<kEnterSetUp>(0); }
+bool qx5::exports::Abort(void) { return sendSetter<kAbort>(0); }
+bool qx5::exports::QX5_Off(void) { return sendSetter<kPowerOff>(0); }
+bool qx5::exports::ChangeTimeAverage(void) { return sendSetter<kChangeTimeAverage>(0); }
 
-unsigned char qx5::exports::GetAtMode(void) {
-  return queryGetter<kGetAtMode>();
-}
-float qx5::exports::GetConstN(void) {
-  return queryGetter<kGetConstN>();
-}
-bool qx5::exports::GetReverseModeStatus(void) {
-  return queryGetter<kGetReverseModeStatus>();
-}
-bool qx5::exports::GetRelPresStatus(void) {
-  return queryGetter<kGetRelPresStatus>();
-}
+unsigned char qx5::exports::GetAtMode(void) { return queryGetter<kGetAtMode>(); }
+float qx5::exports::GetConstN(void) { return queryGetter<kGetConstN>(); }
+bool qx5::exports::GetReverseModeStatus(void) { return queryGetter<kGetReverseModeStatus>(); }
+bool qx5::exports::GetRelPresStatus(void) { return queryGetter<kGetRelPresStatus>(); }
 
 bool qx5::exports::SetAtMode(unsigned char mode) {
   QX5_LOG_SCOPE(scope, "SetAtMode", "SetAtMode %d", mode);

@@ -1,8 +1,8 @@
 // Pressure readings of both ports, the gauge's reading cache, flow, temperature and the flush of
 // the IN pipe. The library passes the gauge's numbers on in the gauge's own units.
 #include "qx5_dll/api/ExportFrame.h"
-#include "qx5_export_bodies.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_export_bodies.h"
 
 using namespace qx5::api;
 using qx5::LogFunction;
@@ -51,7 +51,7 @@ constexpr PairReading kCachedPair{"ReadCache", command::ReadCache, "ReadCache = 
 
 template <const PairReading& Row>
 bool readPair(float* portA, float* portB) {
-  static unsigned char firstCall = 1;
+  static qx5::FirstCallMark firstCall{1};
   LogFunction scope(&firstCall, Row.name, "%s", Row.name);
   if (!portA || !portB) {
     scope.Error("%s: no place for the pressures", Row.name);
@@ -142,7 +142,7 @@ bool qx5::exports::GetPressure(float* portA, float* portB) {
 // Fills both arrays pair by pair, never past the shorter one; a failed pair does not stop the
 // batch but makes the result false, and so does a port B array shorter than port A's.
 bool qx5::exports::AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
-                                      unsigned char numberOfLogs) {
+                                   unsigned char numberOfLogs) {
   QX5_LOG_SCOPE(scope, "AcquirePressure", "AcquirePressure NumOfLogs(%d)", numberOfLogs);
   if (!qx5::api::initialiseOnDemand()) return false;
   FloatArray a, b;
@@ -166,15 +166,9 @@ bool qx5::exports::ReadCache(float* portA, float* portB) {
 bool qx5::exports::EnableUsbCache(unsigned char enable) {
   return sendSetter<kEnableUsbCache>(enable);
 }
-bool qx5::exports::GetCacheStatus(void) {
-  return queryGetter<kGetCacheStatus>();
-}
-float qx5::exports::GetFlow(void) {
-  return queryGetter<kGetFlow>();
-}
-int16_t qx5::exports::GetTemperature(void) {
-  return queryGetter<kGetTemperature>();
-}
+bool qx5::exports::GetCacheStatus(void) { return queryGetter<kGetCacheStatus>(); }
+float qx5::exports::GetFlow(void) { return queryGetter<kGetFlow>(); }
+int16_t qx5::exports::GetTemperature(void) { return queryGetter<kGetTemperature>(); }
 
 bool qx5::exports::FlushUSBInputPipe(void) {
   QX5_LOG_SCOPE(scope, "FlushUSBInputPipe", "FlushUSBInputPipe");

@@ -1,9 +1,9 @@
 // Choosing the gauge that receives every later command.
 #include "qx5_dll/api/ExportFrame.h"
-#include "qx5_export_bodies.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_export_bodies.h"
 #include "qx5dll.h"
 
 using qx5::reportException;

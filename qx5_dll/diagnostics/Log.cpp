@@ -7,12 +7,12 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #include "qx5_dll/diagnostics/LogFiles.h"
 #include "qx5_dll/platform/Errors.h"
 #include "qx5_dll/platform/LocalTime.h"
-#include "qx5_dll/platform/ThreadId.h"
 
 namespace qx5 {
 namespace {
@@ -75,30 +75,31 @@ class ErrorTextBuffer {
 
 }  // namespace
 
-// Process-wide log state. Atomics only keep a second thread's look at the chain well defined;
-// the library still serves one caller at a time and takes no locks.
+// The log. Per thread: the call being described (scope chain, first-call flag, error text, device
+// tag). Shared: the level, and the output settings and writer under output().
 struct LogState {
+  struct Thread {
+    LogFunction* current = nullptr;
+    bool outermostFirstCall = false;
+    ErrorTextBuffer errors;
+    char deviceTag[kDeviceTagCapacity] = "";
+  };
+  static thread_local Thread thread;
+
   std::atomic<int> level{kLogOff};
+  // Under output(): the fields below, and every line written.
   bool toFile = false;
   bool toStdout = false;
   std::string fileBase;
   std::string fileExtension;
-  char deviceTag[kDeviceTagCapacity] = "";
-  ErrorTextBuffer errors;
-  std::atomic<LogFunction*> current{nullptr};
-  std::atomic<unsigned> owner{0};
-  std::atomic<bool> outermostFirstCall{false};
 
   bool passes(int lineLevel) const {
     return clampLevel(lineLevel) <= level.load(std::memory_order_relaxed);
   }
+  static int scopeLevel() { return thread.outermostFirstCall ? kLogFirst : kLogTrace; }
 
-  // " Outer  Inner" on the owning thread; the full name for another thread's scope.
+  // " Outer  Inner": the scope and its enclosing scopes on the calling thread.
   static void appendStack(std::string& text, const LogFunction& scope) {
-    if (!scope.onOwnerThread_) {
-      text += scope.name_;
-      return;
-    }
     if (scope.parent_) {
       appendStack(text, *scope.parent_);
       text += "  ";
@@ -115,17 +116,23 @@ struct LogState {
     return text;
   }
   static const char* outermostShortName(const LogFunction& scope) {
-    if (!scope.onOwnerThread_) return scope.name_;
     const LogFunction* root = &scope;
     while (root->parent_) root = root->parent_;
     return shortName(root->name_);
   }
-  static int detailLevel(const LogFunction& scope);
   static void errorLine(const LogFunction& scope, const std::string& message);
 
+  // Made at its first use, so logging from other files' static constructors finds it (a mutex
+  // is not a constant everywhere); never destroyed, for the last lines of static destructors.
+  static std::mutex& output() {
+    static std::mutex* const mutex = new std::mutex;
+    return *mutex;
+  }
   void writeLine(int lineLevel, std::string_view prefix, std::string_view message);
+  static std::FILE* openFileLocked(std::uintmax_t limit);
 };
 
+constinit thread_local LogState::Thread LogState::thread;
 constinit LogState gLog;
 
 namespace {
@@ -141,47 +148,49 @@ void writeTo(std::FILE* out, const char* header, std::string_view prefix,
 }  // namespace
 
 // The line writer: the file (opened and closed for every line, rotating at 1 MiB) and/or
-// standard output. The tag and the prefix are inserted as text, never used as formats.
+// standard output, one whole line at a time. The tag and the prefix are inserted as text, never
+// used as formats.
 void LogState::writeLine(int lineLevel, std::string_view prefix, std::string_view message) {
   lineLevel = clampLevel(lineLevel);
   if (lineLevel > level.load(std::memory_order_relaxed)) return;
   const char* levelName = kLevelNames[lineLevel - 1];
-  const platform::LocalTime t = platform::localTimeNow();
   char header[kDeviceTagCapacity + 64];
+  std::lock_guard lock(output());
+  // Read under the lock, so the lines of a file come in the order of their times.
+  const platform::LocalTime t = platform::localTimeNow();
   if (toFile) {
-    if (std::FILE* file = OpenLogFile(kLogFileLimit)) {
+    if (std::FILE* file = openFileLocked(kLogFileLimit)) {
       std::snprintf(header, sizeof header, "%04d/%02d/%02d %02d:%02d:%02d.%03d %s %s", t.year,
                     t.month, t.day, t.hour, t.minute, t.second, t.millisecond, levelName,
-                    deviceTag);
+                    thread.deviceTag);
       writeTo(file, header, prefix, message);
       std::fclose(file);
     }
   }
   if (toStdout) {
     std::snprintf(header, sizeof header, "%02d:%02d:%02d.%03d %s %s", t.hour, t.minute, t.second,
-                  t.millisecond, levelName, deviceTag);
+                  t.millisecond, levelName, thread.deviceTag);
     writeTo(stdout, header, prefix, message);
   }
 }
 
-// Follows the outermost call whichever thread writes the line (unlike the scope level test).
-int LogState::detailLevel(const LogFunction&) {
-  return gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogDebug;
-}
-
 void LogState::errorLine(const LogFunction& scope, const std::string& message) {
-  gLog.errors.append(gLog.deviceTag);
-  gLog.errors.append(" ");
-  gLog.errors.append(outermostShortName(scope));
-  gLog.errors.append(" ");
-  gLog.errors.append(message);
-  gLog.errors.append("\n");
+  ErrorTextBuffer& errors = thread.errors;
+  errors.append(thread.deviceTag);
+  errors.append(" ");
+  errors.append(outermostShortName(scope));
+  errors.append(" ");
+  errors.append(message);
+  errors.append("\n");
   if (gLog.passes(kLogError)) gLog.writeLine(kLogError, stackText(scope, " "), message);
 }
 
 // ---- files ----
 
-void SetLogFileName(const char* name) {
+namespace {
+
+// The file settings, under LogState::output().
+void setFileNameLocked(const char* name) {
   const std::string text = name ? name : "";
   std::size_t dot = std::string::npos;
   for (std::size_t i = text.size(); i-- > 1;) {
@@ -201,24 +210,23 @@ void SetLogFileName(const char* name) {
   }
 }
 
-std::string LogFileTemplate() {
-  return gLog.fileBase.empty() ? std::string() : gLog.fileBase + "_%d" + gLog.fileExtension;
-}
-
-std::string LogFileName(int n) {
+std::string fileNameLocked(int n) {
   return gLog.fileBase + "_" + std::to_string(n) + gLog.fileExtension;
 }
 
-std::FILE* OpenLogFile(std::uintmax_t limit) {
+}  // namespace
+
+// Under output() (the line writer holds it).
+std::FILE* LogState::openFileLocked(std::uintmax_t limit) {
   if (gLog.fileBase.empty()) return nullptr;
   namespace fs = std::filesystem;
-  const std::string current = LogFileName(0);
+  const std::string current = fileNameLocked(0);
   std::error_code error;
   const std::uintmax_t size = fs::file_size(current, error);
   if (!error && size >= limit) {
     for (int n = kLogFilesKept - 2; n >= 0; --n) {
-      fs::remove(LogFileName(n + 1), error);
-      fs::rename(LogFileName(n), LogFileName(n + 1), error);
+      fs::remove(fileNameLocked(n + 1), error);
+      fs::rename(fileNameLocked(n), fileNameLocked(n + 1), error);
     }
   }
   std::FILE* file = std::fopen(current.c_str(), "a");
@@ -226,26 +234,51 @@ std::FILE* OpenLogFile(std::uintmax_t limit) {
   return file;
 }
 
+void SetLogFileName(const char* name) {
+  std::lock_guard lock(LogState::output());
+  setFileNameLocked(name);
+}
+
+std::string LogFileTemplate() {
+  std::lock_guard lock(LogState::output());
+  return gLog.fileBase.empty() ? std::string() : gLog.fileBase + "_%d" + gLog.fileExtension;
+}
+
+std::string LogFileName(int n) {
+  std::lock_guard lock(LogState::output());
+  return fileNameLocked(n);
+}
+
+std::FILE* OpenLogFile(std::uintmax_t limit) {
+  std::lock_guard lock(LogState::output());
+  return LogState::openFileLocked(limit);
+}
+
 // ---- library-wide operations ----
 
 bool logInit(int level, const char* file, bool toStdout) {
-  gLog.toStdout = toStdout;
-  gLog.deviceTag[0] = '\0';
-  gLog.errors.clear();
-  gLog.level.store(level, std::memory_order_relaxed);
-  if (file && *file) {
-    gLog.toFile = true;
-    SetLogFileName(file);
-    std::FILE* opened = OpenLogFile(0);
-    if (!opened) {
-      LogPrint(kLogError, "logInit '%s' can not be open.\n", file);
-      return false;
+  LogState::thread.deviceTag[0] = '\0';
+  LogState::thread.errors.clear();
+  bool opened = true;
+  {
+    std::lock_guard lock(LogState::output());
+    gLog.toStdout = toStdout;
+    gLog.level.store(level, std::memory_order_relaxed);
+    if (file && *file) {
+      gLog.toFile = true;
+      setFileNameLocked(file);
+      std::FILE* probe = LogState::openFileLocked(0);
+      opened = probe != nullptr;
+      if (probe) std::fclose(probe);
+    } else {
+      gLog.toFile = false;
+      gLog.fileBase.clear();
+      gLog.fileExtension.clear();
     }
-    std::fclose(opened);
-  } else {
-    gLog.toFile = false;
-    gLog.fileBase.clear();
-    gLog.fileExtension.clear();
+  }
+  if (!opened) {
+    LogPrint(kLogError, "logInit '%s' can not be open.\n", file);
+    return false;
   }
   LogPrint(kLogDebug, "logInit '%s' open for level %d.\n", file ? file : "", level);
   return true;
@@ -275,51 +308,40 @@ void LogPrint(int level, const char* fmt, ...) {
 void SetLogDeviceTag(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  std::vsnprintf(gLog.deviceTag, sizeof gLog.deviceTag, fmt, args);
+  std::vsnprintf(LogState::thread.deviceTag, sizeof LogState::thread.deviceTag, fmt, args);
   va_end(args);
 }
 
-std::string ErrorText() { return gLog.errors.str(); }
+std::string ErrorText() { return LogState::thread.errors.str(); }
 
 std::string TakeErrorText() {
-  std::string text = gLog.errors.str();
-  gLog.errors.clear();
+  std::string text = LogState::thread.errors.str();
+  LogState::thread.errors.clear();
   return text;
 }
 
 // ---- scopes ----
 
-LogFunction::LogFunction(unsigned char* firstCallMark, const char* name, const char* entryFormat,
+LogFunction::LogFunction(FirstCallMark* firstCallMark, const char* name, const char* entryFormat,
                          ...)
-    : threadId_(platform::currentThreadId()), firstCallMark_(firstCallMark), name_(name) {
-  if (!name_) name_ = "";
-  const bool firstCall = firstCallMark_ && *firstCallMark_;
-  if (firstCallMark_) *firstCallMark_ = 0;
-
-  LogFunction* const current = gLog.current.load(std::memory_order_acquire);
-  int level;
-  std::string built;  // the prefixes made of text
+    : name_(name ? name : "") {
+  // Whoever takes the mark's 1 makes the first call; the plain load spares later calls the write.
+  const bool firstCall = firstCallMark && firstCallMark->load(std::memory_order_relaxed) &&
+                         firstCallMark->exchange(0, std::memory_order_relaxed);
+  LogState::Thread& thread = LogState::thread;
+  parent_ = thread.current;
+  thread.current = this;
+  std::string built;  // the prefix of a nested scope
   std::string_view prefix;
-  if (!current) {
-    gLog.errors.clear();
-    gLog.owner.store(threadId_, std::memory_order_relaxed);
-    gLog.outermostFirstCall.store(firstCall, std::memory_order_relaxed);
-    gLog.current.store(this, std::memory_order_release);
-    level = firstCall ? kLogFirst : kLogTrace;
-    if (!gLog.passes(level)) return;
+  if (!parent_) {
+    thread.errors.clear();
+    thread.outermostFirstCall = firstCall;
     prefix = ">";
-  } else if (gLog.owner.load(std::memory_order_relaxed) == threadId_) {
-    parent_ = current;
-    gLog.current.store(this, std::memory_order_release);
-    level = gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogTrace;
-    if (!gLog.passes(level)) return;
+  }
+  const int level = LogState::scopeLevel();
+  if (!gLog.passes(level)) return;
+  if (parent_) {
     built = LogState::stackText(*parent_, "->");
-    prefix = built;
-  } else {
-    onOwnerThread_ = false;
-    level = kLogInfo;
-    if (!gLog.passes(level)) return;
-    built = format("second thread(%08x) entering", threadId_);
     prefix = built;
   }
   va_list args;
@@ -330,21 +352,17 @@ LogFunction::LogFunction(unsigned char* firstCallMark, const char* name, const c
 }
 
 LogFunction::~LogFunction() {
-  if (!onOwnerThread_) {
-    LogPrint(kLogInfo, "thread %08x exiting %s", threadId_, name_);
-    return;
-  }
-  const int level = gLog.outermostFirstCall.load(std::memory_order_relaxed) ? kLogFirst : kLogTrace;
+  const int level = LogState::scopeLevel();
   if (gLog.passes(level)) {
     std::string line = parent_ ? LogState::stackText(*parent_, "<-").append(shortName(name_))
                                : format("<%s", shortName(name_));
     gLog.writeLine(level, {}, line);
   }
-  gLog.current.store(parent_, std::memory_order_release);
+  LogState::thread.current = parent_;
 }
 
 void LogFunction::Detail(const char* fmt, ...) {
-  const int level = LogState::detailLevel(*this);
+  const int level = LogState::thread.outermostFirstCall ? kLogFirst : kLogDebug;
   if (!gLog.passes(level)) return;
   va_list args;
   va_start(args, fmt);
@@ -381,15 +399,16 @@ void LogFunction::ErrorWithCode(int code, const char* fmt, ...) {
   if (text.size() >= kPlatformTextLimit) text.resize(kPlatformTextLimit - 1);
   for (int i = 0; i < 2 && !text.empty() && static_cast<unsigned char>(text.back()) < 0x20; ++i)
     text.pop_back();
-  gLog.errors.append(format("Error=%d \"", code));
-  gLog.errors.append(text);
-  gLog.errors.append("\"\n");
+  ErrorTextBuffer& errors = LogState::thread.errors;
+  errors.append(format("Error=%d \"", code));
+  errors.append(text);
+  errors.append("\"\n");
   LogPrint(kLogError, "%s - GetLastError=%d msg=\"%s\"", LogState::stackText(*this).c_str(), code,
            text.c_str());
 }
 
 bool LogFunction::IsEnabled(int level) const {
-  if (onOwnerThread_ && gLog.outermostFirstCall.load(std::memory_order_relaxed) &&
+  if (LogState::thread.outermostFirstCall &&
       gLog.level.load(std::memory_order_relaxed) >= kLogFirst)
     return true;
   return IsLogLevelEnabled(level);

@@ -1,9 +1,11 @@
 // The library's trace log: ten levels, scoped entry/exit lines, detail/info/error lines, the
 // error text that GetErrorMessage hands out, the device tag, and rotating log files.
-// Process-wide state, no locks: the library serves one caller thread at a time and only marks
-// a call from a second thread.
+// What describes a call is the calling thread's own: its scope chain, whether its outermost call
+// is a first call, its error text and its device tag. What describes the output is shared: the
+// level, the file settings and the line writer, which writes whole lines under one lock.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace qx5 {
@@ -31,24 +33,29 @@ bool logInit(int level, const char* file, bool toStdout);
 void logStop();
 int logLevel();
 
+// A function's first-call mark: 1 until the function's first scope has opened. Threads making a
+// first call at once race for it; exactly one of them sees the first call.
+using FirstCallMark = std::atomic<unsigned char>;
+
 // Plain level test: levels below 3 always pass (the writer still drops them when off).
 bool IsLogLevelEnabled(int level);
 // A plain line: no stack text.
 void LogPrint(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// The tag glued in front of every message, e.g. "[0,1234]". At most 2048 characters.
+// The tag glued in front of every message the calling thread writes, e.g. "[0,1234]". At most
+// 2048 characters. logInit empties the calling thread's tag.
 void SetLogDeviceTag(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The collected error lines of the most recent outermost call.
+// The collected error lines of the calling thread's most recent outermost call.
 std::string ErrorText();
-// Returns the error text and empties it (GetErrorMessage).
+// Returns the calling thread's error text and empties it (GetErrorMessage).
 std::string TakeErrorText();
 
-// Scope guard written at the top of every export and transport method. The first-call mark is a
-// per-function static byte, 1 until the function's first scope has opened; the constructor
-// clears it. Use QX5_LOG_SCOPE rather than declaring the mark by hand.
+// Scope guard written at the top of every export and transport method; scopes nest per thread.
+// The first-call mark is a per-function static FirstCallMark that the constructor clears. Use
+// QX5_LOG_SCOPE rather than declaring the mark by hand.
 class LogFunction {
  public:
-  LogFunction(unsigned char* firstCallMark, const char* name, const char* entryFormat, ...)
+  LogFunction(FirstCallMark* firstCallMark, const char* name, const char* entryFormat, ...)
       __attribute__((format(printf, 4, 5)));
   virtual ~LogFunction();
   LogFunction(const LogFunction&) = delete;
@@ -62,17 +69,14 @@ class LogFunction {
   void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // As Error, followed by the platform's message for `code` (when not zero).
   void ErrorWithCode(int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  // Scope level test: first calls on the owning thread open everything up to level 5.
+  // Scope level test: during a first call everything up to level 5 is open.
   bool IsEnabled(int level) const;
 
   const char* name() const { return name_; }
 
  private:
   friend struct LogState;
-  bool onOwnerThread_ = true;
-  unsigned threadId_ = 0;
-  LogFunction* parent_ = nullptr;
-  unsigned char* firstCallMark_ = nullptr;
+  LogFunction* parent_ = nullptr;  // the calling thread's enclosing scope
   const char* name_ = "";
 };
 
@@ -83,6 +87,6 @@ void reportException(LogFunction& scope);
 }  // namespace qx5
 
 // QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range): opens a scope with its own mark.
-#define QX5_LOG_SCOPE(var, name, ...)       \
-  static unsigned char var##FirstCall_ = 1; \
+#define QX5_LOG_SCOPE(var, name, ...)             \
+  static ::qx5::FirstCallMark var##FirstCall_{1}; \
   ::qx5::LogFunction var(&var##FirstCall_, name, __VA_ARGS__)

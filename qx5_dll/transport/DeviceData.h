@@ -16,8 +16,9 @@ inline constexpr const char* kGaugePathFilter = "vid_04d8&pid_000c";
 
 class DEVICE_DATA {
  public:
-  DEVICE_DATA() = default;
-  DEVICE_DATA(UsbPlatform* usb, int index) : usb(usb), index(index) {}
+  DEVICE_DATA() : creationOrder(nextCreationOrder()) {}
+  DEVICE_DATA(UsbPlatform* usb, int index)
+      : usb(usb), index(index), creationOrder(nextCreationOrder()) {}
   // Closes what the slot still holds open.
   ~DEVICE_DATA();
   DEVICE_DATA(const DEVICE_DATA&) = delete;
@@ -50,6 +51,9 @@ class DEVICE_DATA {
   // which tell a reordered bus that way) is an error line.
   void FoundNewSerialNumber(int serial, std::int32_t previous);
   void FoundNewSerialNumber(int serial) { FoundNewSerialNumber(serial, serialNumber); }
+  // Makes "[index,serial]" (or "[index,?]" before the serial is known) the tag of the calling
+  // thread's log lines.
+  void TagLog() const;
 
   // Held by whoever talks to this gauge, for the whole of a call: exports and twins through their
   // frame, enumeration while it reopens the gauge. Exchanges check that their thread holds it.
@@ -67,12 +71,15 @@ class DEVICE_DATA {
   std::uint8_t pipeOutId = 0;
   int index = 0;
   std::int32_t serialNumber = -1;  // unknown
+  // Older objects first: the one order in which a thread takes several gauges' locks.
+  const std::uint64_t creationOrder;
 
  private:
+  static std::uint64_t nextCreationOrder();
   friend class DeviceLock;
   std::recursive_mutex lock_;
   std::atomic<std::uintptr_t> owner_{0};  // the thread holding lock_ (0: none)
-  int depth_ = 0;                          // lock_'s recursion, touched only by its holder
+  int depth_ = 0;                         // lock_'s recursion, touched only by its holder
 };
 
 // Exchanges that ran without their gauge's lock held by their thread (tests expect none).

@@ -23,6 +23,11 @@ DeviceLock::~DeviceLock() {
   device_->lock_.unlock();
 }
 
+std::uint64_t DEVICE_DATA::nextCreationOrder() {
+  static std::atomic<std::uint64_t> next{0};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 bool DEVICE_DATA::lockedByThisThread() const {
   return owner_.load(std::memory_order_relaxed) == thisThread();
 }

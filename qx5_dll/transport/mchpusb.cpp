@@ -1,5 +1,6 @@
 #include "qx5_dll/transport/mchpusb.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -66,14 +67,19 @@ std::uint32_t mchpusb::UpdateDeviceList() {
   if (!bindingValid_) return 0;
   // Every known gauge stays locked until the list is whole again, so a handle's call never sees
   // its gauge between closing and opening. Only this thread (under the state lock) takes more
-  // than one gauge lock, so the order is free.
+  // than one gauge lock; it takes them oldest first, the gauges made meanwhile after them.
+  std::vector<std::shared_ptr<DEVICE_DATA>> known(pDevDataList.begin(), pDevDataList.end());
+  for (auto& [path, device] : byPath_) known.push_back(device);
+  std::sort(known.begin(), known.end(), [](const auto& a, const auto& b) {
+    return a->creationOrder < b->creationOrder;
+  });
+  known.erase(std::unique(known.begin(), known.end()), known.end());
   std::vector<std::pair<std::shared_ptr<DEVICE_DATA>, DeviceLock>> held;
   auto hold = [&held](const std::shared_ptr<DEVICE_DATA>& device) {
     held.emplace_back(device, DeviceLock(*device));
   };
-  held.reserve(kMaxDevices + byPath_.size() + kMaxDevices);
-  for (auto& slot : pDevDataList) hold(slot);
-  for (auto& [path, device] : byPath_) hold(device);
+  held.reserve(known.size() + kMaxDevices);
+  for (auto& device : known) hold(device);
   DeleteDeviceDataList();
   DeleteInfoSetHandle();
   deviceCount_ = 0;
@@ -136,11 +142,7 @@ bool mchpusb::SetDeviceInstance(std::uint32_t index) {
   if (deviceCount_ == 0) UpdateDeviceList();
   if (index >= deviceCount_) return false;
   currentIndex_ = index;
-  const DEVICE_DATA& current = *pDevDataList[index];
-  if (current.serialNumber < 1)
-    SetLogDeviceTag("[%u,?]", index);
-  else
-    SetLogDeviceTag("[%u,%d]", index, current.serialNumber);
+  pDevDataList[index]->TagLog();
   return true;
 }
 

@@ -100,9 +100,9 @@ class UsbPlatform {
   virtual bool readPipe(InterfaceHandle iface, std::uint8_t pipeId, std::uint8_t* buffer,
                         std::uint32_t capacity, std::uint32_t& received) = 0;
 
-  // The error of the last failed call, in the platform's numbering (platform/Errors.h). The
-  // simulator keeps one per thread; libusb and WinUSB one per platform, so read it right after
-  // the failed call, under the same lock.
+  // The error of the calling thread's last failed call, in the platform's numbering
+  // (platform/Errors.h). Every implementation keeps one per thread, so a failure on one gauge
+  // never shows as another thread's error; read it right after the failed call.
   virtual int lastError() const = 0;
   // Whether an error from lastError() is a transfer timeout / the end of a list. Any thread.
   virtual bool isTimeout(int error) const = 0;

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/platform/Errors.h"
@@ -17,8 +16,8 @@ namespace {
 class LogErrorTextTest : public testing::Test {
  protected:
   void TearDown() override { logInit(kLogOff, nullptr, false); }
-  unsigned char outerMark_ = 0;
-  unsigned char innerMark_ = 0;
+  FirstCallMark outerMark_{0};
+  FirstCallMark innerMark_{0};
 };
 
 TEST_F(LogErrorTextTest, ErrorsFillTheTextWithLoggingOff) {
@@ -80,18 +79,6 @@ TEST_F(LogErrorTextTest, TextStopsAt2047Characters) {
   EXPECT_THAT(text, StartsWith(" ReadMemory xxx"));
   scope.ErrorWithCode(platform::kErrorIo, "more");
   EXPECT_EQ(ErrorText(), text) << "a full text takes nothing more";
-}
-
-TEST_F(LogErrorTextTest, SecondThreadErrorsCarryTheFullName) {
-  logInit(kLogOff, nullptr, false);
-  LogFunction scope(&outerMark_, "SetRange", "SetRange");
-  std::thread second([&] {
-    LogFunction other(&innerMark_, "mchpusb::FlushInputPipe", "FlushInputPipe");
-    other.Error("busy");
-  });
-  second.join();
-  EXPECT_EQ(ErrorText(), " mchpusb::FlushInputPipe busy\n")
-      << "a second thread neither joins the chain nor empties the text";
 }
 
 }  // namespace

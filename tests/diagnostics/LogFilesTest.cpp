@@ -54,10 +54,10 @@ TEST_F(LogFilesTest, FileLinesCarryDateTimeLevelTagAndMessage) {
   const std::string name = dir_.file("gauge.txt");
   ASSERT_TRUE(logInit(kLogDebug, name.c_str(), false));
   SetLogDeviceTag("[%d,%d]", 0, 1234);
-  unsigned char mark = 0;
+  FirstCallMark mark{0};
   {
     LogFunction scope(&mark, "SetRange", "SetRange");
-    unsigned char innerMark = 0;
+    FirstCallMark innerMark{0};
     LogFunction inner(&innerMark, "DEVICE_DATA::SendReceivePacket", "SendReceivePacket");
     inner.Detail("Sending command %d (0x%02x)", 24, 24);
   }

@@ -1,11 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <thread>
 
 #include "qx5_dll/diagnostics/Log.h"
-#include "qx5_dll/platform/ThreadId.h"
 #include "support/LogCapture.h"
 
 using testing::ElementsAre;
@@ -19,8 +17,8 @@ namespace {
 using test::logLinesAt;
 
 struct Marks {
-  unsigned char outer = 1;
-  unsigned char inner = 1;
+  FirstCallMark outer{1};
+  FirstCallMark inner{1};
 };
 
 // An export that sends one packet: the shape every traced call has.
@@ -38,7 +36,7 @@ class LogScopeTest : public testing::Test {
 TEST_F(LogScopeTest, LevelFourTracesNoCall) {
   Marks marks;
   EXPECT_THAT(logLinesAt(kLogInfo, [&] { exportCall(marks); }), IsEmpty());
-  EXPECT_EQ(marks.outer, 0) << "the first call is used up even when nothing is written";
+  EXPECT_EQ(marks.outer.load(), 0) << "the first call is used up even when nothing is written";
 }
 
 TEST_F(LogScopeTest, LevelFiveTracesTheFirstCallInFullAndLaterCallsNot) {
@@ -77,7 +75,7 @@ TEST_F(LogScopeTest, NestedFirstCallInsideALaterCallFollowsTheOutermostCall) {
   Marks marks;
   marks.outer = 0;  // the export has run before, its transport step has not
   EXPECT_THAT(logLinesAt(kLogFirst, [&] { exportCall(marks); }), IsEmpty());
-  EXPECT_EQ(marks.inner, 0);
+  EXPECT_EQ(marks.inner.load(), 0);
 }
 
 TEST_F(LogScopeTest, ScopeLevelTestOpensUpToFiveDuringAFirstCall) {
@@ -163,48 +161,42 @@ TEST_F(LogScopeTest, InfoLinesNeedLevelFour) {
   EXPECT_THAT(shown, ElementsAre("INFO       UpdateDeviceList found 2"));
 }
 
-TEST_F(LogScopeTest, SecondThreadStaysOutOfTheChainAndIsMarked) {
+// A call on another thread is a call of its own: its own chain, its own first-call state.
+TEST_F(LogScopeTest, AnotherThreadsCallHasItsOwnChain) {
   Marks marks;
-  exportCall(marks);  // later calls: the first thread's chain shows only at 9
-  unsigned char otherMark = 0;
-  char secondId[16] = "";
+  exportCall(marks);  // later calls: the chains show only at 9
+  FirstCallMark otherMark{0};
   const auto lines = logLinesAt(kLogTrace, [&] {
     LogFunction outer(&marks.outer, "SetRange", "SetRange %d", 1);
-    std::thread second([&] {
+    std::thread([&] {
       LogFunction scope(&otherMark, "GetPressure", "GetPressure");
       scope.Detail("reading");
-      std::snprintf(secondId, sizeof secondId, "%08x", platform::currentThreadId());
-    });
-    second.join();
+    }).join();
     LogFunction inner(&marks.inner, "DEVICE_DATA::SendReceivePacket", "SendReceivePacket");
   });
-  const std::string id = secondId;
-  EXPECT_THAT(lines, ElementsAre("TRACE     >SetRange 1",                                    //
-                                 "INFO      second thread(" + id + ") enteringGetPressure",  //
-                                 "DEBUG     GetPressure reading",                            //
-                                 "INFO      thread " + id + " exiting GetPressure",          //
-                                 "TRACE      SetRange->SendReceivePacket",                   //
-                                 "TRACE      SetRange<-SendReceivePacket",                   //
+  EXPECT_THAT(lines, ElementsAre("TRACE     >SetRange 1",                   //
+                                 "TRACE     >GetPressure",                  //
+                                 "DEBUG      GetPressure reading",          //
+                                 "TRACE     <GetPressure",                  //
+                                 "TRACE      SetRange->SendReceivePacket",  //
+                                 "TRACE      SetRange<-SendReceivePacket",  //
                                  "TRACE     <SetRange"));
 }
 
-// Detail lines follow the outermost first call whichever thread writes them; only the scope
-// level test is tied to the owning thread.
-TEST_F(LogScopeTest, SecondThreadDetailDuringAFirstCallIsAtLevelFive) {
+TEST_F(LogScopeTest, AFirstCallOpensLevelFiveOnlyOnItsOwnThread) {
   Marks marks;
-  unsigned char otherMark = 0;
-  bool secondSeesDebug = true;
+  FirstCallMark otherMark{0};
+  bool otherSeesDebug = true;
   const auto lines = logLinesAt(kLogFirst, [&] {
     LogFunction outer(&marks.outer, "SetRange", "SetRange %d", 1);
-    std::thread second([&] {
+    std::thread([&] {
       LogFunction scope(&otherMark, "GetPressure", "GetPressure");
       scope.Detail("reading");
-      secondSeesDebug = scope.IsEnabled(kLogDebug);
-    });
-    second.join();
+      otherSeesDebug = scope.IsEnabled(kLogDebug);
+    }).join();
   });
-  EXPECT_THAT(lines, testing::Contains("FIRST     GetPressure reading"));
-  EXPECT_FALSE(secondSeesDebug);
+  EXPECT_THAT(lines, ElementsAre("FIRST     >SetRange 1", "FIRST     <SetRange"));
+  EXPECT_FALSE(otherSeesDebug);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ trap 'rm -rf "$work"' EXIT
 library=$work/libqx5dll_pcap_$$.so
 cp "$bin/libqx5dll.so" "$library"
 export QX5CMD_LIBRARY=$library USERNAME= QX5SIM=1
-unset QX5SIM_REPLAY QX5SIM_TRACE QX5SIM_LATENCY_MS QX5LOGFILE
+unset QX5SIM_REPLAY QX5SIM_TRACE QX5SIM_LATENCY_MS QX5SIM_BUS QX5LOGFILE
 cd "$work"
 for file in session.rec capture.pcap; do
   QX5_RECORD=$work/$file "$bin/qx5cmd" -d=0 GetSerialNumber GetPressure >/dev/null

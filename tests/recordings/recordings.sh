@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 library=$work/libqx5dll_replay_$$.so
 cp "$bin/libqx5dll.so" "$library"
 export QX5CMD_LIBRARY=$library USERNAME=
-unset QX5SIM QX5_RECORD QX5SIM_REPLAY QX5SIM_TRACE QX5SIM_LATENCY_MS QX5LOGFILE QX5LOGLEVEL
+unset QX5SIM QX5_RECORD QX5SIM_REPLAY QX5SIM_TRACE QX5SIM_LATENCY_MS QX5SIM_BUS QX5LOGFILE QX5LOGLEVEL
 
 names=("$@")
 [ ${#names[@]} -gt 0 ] || for d in "$here"/*/; do names+=("$(basename "$d")"); done

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 #include <vector>
 
 #include "qx5_dll/diagnostics/Log.h"
@@ -169,6 +170,17 @@ TEST_F(LibusbPipes, UnpluggedGaugeFailsEveryTransferAndStillClosesCleanly) {
   EXPECT_EQ(fake.openHandles(), 0);
   EXPECT_FALSE(usb->readPipe(iface, kIn, reply, 64, received));
   EXPECT_EQ(usb->lastError(), kErrorInvalidHandle);
+}
+
+TEST_F(LibusbPipes, EachThreadReadsTheErrorOfItsOwnLastCall) {
+  fake.stall(kPort, kOut);
+  EXPECT_FALSE(write());
+  std::thread([&] {
+    EXPECT_EQ(usb->lastError(), 0) << "nothing failed on this thread yet";
+    EXPECT_FALSE(usb->closeDevice(device + 1000));
+    EXPECT_EQ(usb->lastError(), kErrorInvalidHandle);
+  }).join();
+  EXPECT_EQ(usb->lastError(), EPIPE);
 }
 
 TEST(LibusbBinding, LibusbWithoutClearHaltIsIncompleteAndSaysWhy) {

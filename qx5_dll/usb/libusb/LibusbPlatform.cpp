@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "qx5_dll/platform/DynamicLibrary.h"
@@ -24,6 +25,9 @@ constexpr unsigned kFlushReadTimeoutMs = 1;
 // silent gauge must not hold the caller that long.
 constexpr unsigned kDefaultPipeTimeoutMs = 2000;
 constexpr int kMaxFlushReads = 16;  // a pipe that never runs dry must not hold the caller
+
+// Per thread: transfers on different gauges run on different threads at once.
+thread_local int lastErrorCode = 0;
 
 struct LibusbFunctions {
   decltype(&libusb_init) init = nullptr;
@@ -182,6 +186,7 @@ class LibusbPlatform final : public UsbPlatform {
     }
     auto device = std::make_unique<OpenDevice>();
     device->handle = handle;
+    std::lock_guard lock(devicesMutex_);
     const DeviceHandle id = nextId_++;
     devices_[id] = std::move(device);
     return id;
@@ -299,7 +304,7 @@ class LibusbPlatform final : public UsbPlatform {
     return transfer(id, pipeId, buffer, capacity, received);
   }
 
-  int lastError() const override { return lastError_; }
+  int lastError() const override { return lastErrorCode; }
   bool isTimeout(int error) const override { return error == kErrorTimeout; }
   bool isEndOfList(int error) const override { return error == kErrorEndOfList; }
 
@@ -310,12 +315,14 @@ class LibusbPlatform final : public UsbPlatform {
   }
 
   bool fail(int error) {
-    lastError_ = error;
+    lastErrorCode = error;
     return false;
   }
 
+  // An entry's own fields belong to its gauge (its lock); the map is shared by all gauges.
   OpenDevice* find(DeviceHandle id) {
     if (!usable()) return nullptr;
+    std::lock_guard lock(devicesMutex_);
     auto it = devices_.find(id);
     return it == devices_.end() ? nullptr : it->second.get();
   }
@@ -336,10 +343,15 @@ class LibusbPlatform final : public UsbPlatform {
   }
 
   void releaseIfUnused(DeviceHandle id) {
-    auto it = devices_.find(id);
-    if (it == devices_.end() || it->second->fileOpen || it->second->interfaceClaimed) return;
-    closeHandle(*it->second);
-    devices_.erase(it);
+    std::unique_ptr<OpenDevice> unused;
+    {
+      std::lock_guard lock(devicesMutex_);
+      auto it = devices_.find(id);
+      if (it == devices_.end() || it->second->fileOpen || it->second->interfaceClaimed) return;
+      unused = std::move(it->second);
+      devices_.erase(it);
+    }
+    closeHandle(*unused);
   }
 
   // Calls `visit(device, path)` for each attached device until it returns true. Returns the
@@ -412,10 +424,10 @@ class LibusbPlatform final : public UsbPlatform {
   libusb_context* context_ = nullptr;
   bool complete_ = false;
   std::string whyIncomplete_;
-  std::vector<std::string> snapshot_;
+  std::vector<std::string> snapshot_;  // enumeration runs under the library's state lock
+  std::mutex devicesMutex_;            // the map and the numbering, not the entries
   std::map<DeviceHandle, std::unique_ptr<OpenDevice>> devices_;
   DeviceHandle nextId_ = 1;
-  int lastError_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
-// QX5SIM and its companions QX5SIM_TRACE, QX5SIM_LATENCY_MS and QX5SIM_REPLAY, read once at
-// start-up.
+// QX5SIM and its companions QX5SIM_TRACE, QX5SIM_LATENCY_MS, QX5SIM_BUS and QX5SIM_REPLAY, read
+// once at start-up. Every gauge has a bus of its own, whose frames of QX5SIM_LATENCY_MS carry one
+// transfer each; QX5SIM_BUS=shared puts them all on one full-speed bus instead, whose frames
+// (QX5SIM_LATENCY_MS, or 1 ms) carry at most 19 transfers for all gauges together.
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -41,6 +43,13 @@ std::unique_ptr<UsbPlatform> createSimulatedPlatform(const std::string& qx5simVa
       options.latencyMs = ms;
     else
       std::cerr << "QX5SIM_LATENCY_MS=" << text << ": not a number of milliseconds; using 0\n";
+  }
+  if (const char* bus = std::getenv("QX5SIM_BUS"); bus && *bus) {
+    const std::string text = bus;
+    if (text == "shared")
+      options.sharedBus = true;
+    else if (text != "own")
+      std::cerr << "QX5SIM_BUS=" << text << ": not shared or own; every gauge has its own bus\n";
   }
   const ClockSource clock = [] { return platform::processClock().now(); };
   return std::make_unique<SimulatedUsbPlatform>(

@@ -25,8 +25,12 @@ SimulatedUsbPlatform::SimulatedUsbPlatform(std::unique_ptr<Environment> environm
     : clock_(options.clock ? *options.clock : platform::processClock()),
       environment_(std::move(environment)),
       options_(std::move(options)),
-      trace_(options_.tracePath),
-      latency_(options_.latencyMs, clock_) {}
+      trace_(options_.tracePath) {
+  if (options_.sharedBus)
+    sharedBus_ =
+        std::make_shared<BusLatency>(options_.latencyMs ? options_.latencyMs : kFullSpeedFrameMs,
+                                     kFullSpeedTransfersPerFrame, clock_, frameOrigin_);
+}
 
 SimulatedUsbPlatform::~SimulatedUsbPlatform() {
   std::lock_guard lock(mutex_);
@@ -36,7 +40,7 @@ SimulatedUsbPlatform::~SimulatedUsbPlatform() {
 std::shared_ptr<Gauge> SimulatedUsbPlatform::gauge(const std::string& name) {
   std::lock_guard lock(mutex_);
   const auto found = links_.find(name);
-  return found == links_.end() ? nullptr : found->second.gauge;
+  return found == links_.end() ? nullptr : found->second->gauge;
 }
 
 bool SimulatedUsbPlatform::fail(int error) {
@@ -54,6 +58,14 @@ bool SimulatedUsbPlatform::isEndOfList(int error) const {
 
 bool SimulatedUsbPlatform::beginEnumeration() {
   std::lock_guard lock(mutex_);
+  // A scan may read an edited file into a gauge, and unplugging empties its pipe: every gauge's
+  // lock, in the order of their names. The links stay alive while held, even if replaced.
+  std::vector<std::shared_ptr<Link>> known;
+  std::vector<std::unique_lock<std::mutex>> held;
+  for (auto& entry : links_) {
+    known.push_back(entry.second);
+    held.emplace_back(entry.second->mutex);
+  }
   const auto present = environment_->scan();
   detachUnplugged(present);
   enumeration_.clear();
@@ -63,7 +75,7 @@ bool SimulatedUsbPlatform::beginEnumeration() {
 
 void SimulatedUsbPlatform::detachUnplugged(const std::vector<std::shared_ptr<Gauge>>& present) {
   for (auto& entry : links_) {
-    Link& link = entry.second;  // a named reference, as lambdas cannot capture bindings in clang 14
+    Link& link = *entry.second;
     const bool stillThere =
         std::any_of(present.begin(), present.end(), [&](const auto& g) { return g == link.gauge; });
     if (link.attached && !stillThere) {  // unplugged: its handles die, its memory is saved
@@ -76,14 +88,20 @@ void SimulatedUsbPlatform::detachUnplugged(const std::vector<std::shared_ptr<Gau
   }
 }
 
+// Under the platform's lock, with the lock of every link that existed before the scan.
 void SimulatedUsbPlatform::attach(const std::shared_ptr<Gauge>& gauge) {
-  Link& link = links_[gauge->name()];
-  if (link.gauge != gauge) {
-    const unsigned generation = link.generation;  // keeps older handles dead
-    link = Link{};
-    link.gauge = gauge;
-    link.generation = generation;
+  std::shared_ptr<Link>& slot = links_[gauge->name()];
+  if (!slot || slot->gauge != gauge) {
+    const unsigned generation = slot ? slot->generation : 0;  // keeps older handles dead
+    if (slot) slot->attached = false;  // for transfers that reached it already
+    slot = std::make_shared<Link>();
+    slot->gauge = gauge;
+    slot->generation = generation;
+    slot->bus = sharedBus_
+                    ? sharedBus_
+                    : std::make_shared<BusLatency>(options_.latencyMs, 1, clock_, frameOrigin_);
   }
+  Link& link = *slot;
   if (link.vanished) return;
   if (!link.attached) {
     link.attached = true;
@@ -97,7 +115,7 @@ void SimulatedUsbPlatform::attach(const std::shared_ptr<Gauge>& gauge) {
 bool SimulatedUsbPlatform::interfacePath(std::uint32_t memberIndex, std::string& path) {
   std::lock_guard lock(mutex_);
   if (memberIndex >= enumeration_.size()) return fail(platform::kErrorEndOfList);
-  path = links_[enumeration_[memberIndex]].path;
+  path = links_[enumeration_[memberIndex]]->path;
   return true;
 }
 
@@ -109,15 +127,15 @@ SimulatedUsbPlatform::Link* SimulatedUsbPlatform::linkOf(const std::string& name
                                                          unsigned generation) {
   const auto found = links_.find(name);
   if (found == links_.end()) return nullptr;
-  Link& link = found->second;
-  return link.attached && !link.vanished && link.generation == generation ? &link : nullptr;
+  Link& link = *found->second;
+  return link.live(generation) ? &link : nullptr;
 }
 
 DeviceHandle SimulatedUsbPlatform::openDevice(const std::string& path) {
   std::lock_guard lock(mutex_);
   for (auto& [name, link] : links_) {
-    if (link.path == path && link.attached && !link.vanished)
-      return handles_.openDevice(name, link.generation);
+    if (link->path == path && link->attached && !link->vanished)
+      return handles_.openDevice(name, link->generation);
   }
   fail(platform::kErrorNotFound);
   return kInvalidDeviceHandle;
@@ -127,8 +145,10 @@ bool SimulatedUsbPlatform::closeDevice(DeviceHandle device) {
   std::lock_guard lock(mutex_);
   const OpenDevice* open = handles_.device(device);
   if (!open) return fail(platform::kErrorInvalidHandle);
-  const auto link = links_.find(open->name);
-  if (link != links_.end() && link->second.gauge->dirty()) environment_->save(*link->second.gauge);
+  if (const auto link = links_.find(open->name); link != links_.end()) {
+    std::lock_guard gaugeLock(link->second->mutex);
+    if (link->second->gauge->dirty()) environment_->save(*link->second->gauge);
+  }
   handles_.closeDevice(device);
   return true;
 }
@@ -148,36 +168,47 @@ bool SimulatedUsbPlatform::freeInterface(InterfaceHandle iface) {
   return true;
 }
 
-OpenInterface* SimulatedUsbPlatform::interfaceOf(InterfaceHandle iface) {
+SimulatedUsbPlatform::Reached SimulatedUsbPlatform::reach(
+    InterfaceHandle iface, std::map<std::uint8_t, std::uint32_t>* timeouts) {
+  std::lock_guard lock(mutex_);
   OpenInterface* open = handles_.interfaceOf(iface);
-  if (!open) fail(platform::kErrorInvalidHandle);
-  return open;
+  if (!open) {
+    fail(platform::kErrorInvalidHandle);
+    return {};
+  }
+  if (timeouts) *timeouts = open->timeouts;
+  const OpenDevice* device = handles_.device(open->device);
+  const auto found = links_.find(device->name);
+  if (found == links_.end()) {
+    fail(platform::kErrorNoDevice);
+    return {};
+  }
+  return {found->second, device->generation};
 }
 
-SimulatedUsbPlatform::Link* SimulatedUsbPlatform::liveLink(InterfaceHandle iface) {
-  OpenInterface* open = interfaceOf(iface);
-  if (!open) return nullptr;
-  const OpenDevice* device = handles_.device(open->device);
-  Link* link = linkOf(device->name, device->generation);
-  if (!link) fail(platform::kErrorNoDevice);
-  return link;
+bool SimulatedUsbPlatform::lockLive(const Reached& reached, std::unique_lock<std::mutex>& hold) {
+  hold = std::unique_lock(reached.link->mutex);
+  if (reached.link->live(reached.generation)) return true;
+  hold.unlock();
+  return fail(platform::kErrorNoDevice);
 }
 
 // --- Queries
 
 bool SimulatedUsbPlatform::queryDeviceSpeed(InterfaceHandle iface, UsbSpeed& speed) {
-  std::lock_guard lock(mutex_);
-  Link* link = liveLink(iface);
-  if (!link) return false;
-  speed = link->gauge->config().speed;
+  const Reached reached = reach(iface);
+  std::unique_lock<std::mutex> hold;
+  if (!reached.link || !lockLive(reached, hold)) return false;
+  speed = reached.link->gauge->config().speed;
   return true;
 }
 
 bool SimulatedUsbPlatform::queryInterfaceSettings(InterfaceHandle iface,
                                                   std::uint8_t alternateSetting,
                                                   UsbInterfaceDescriptor& descriptor) {
-  std::lock_guard lock(mutex_);
-  if (!liveLink(iface)) return false;
+  const Reached reached = reach(iface);
+  std::unique_lock<std::mutex> hold;
+  if (!reached.link || !lockLive(reached, hold)) return false;
   if (alternateSetting != 0) return fail(platform::kErrorEndOfList);
   descriptor = UsbInterfaceDescriptor{0, 0, 2, 0xFF};
   return true;
@@ -185,8 +216,9 @@ bool SimulatedUsbPlatform::queryInterfaceSettings(InterfaceHandle iface,
 
 bool SimulatedUsbPlatform::queryPipe(InterfaceHandle iface, std::uint8_t alternateSetting,
                                      std::uint8_t pipeIndex, UsbPipeInformation& pipe) {
-  std::lock_guard lock(mutex_);
-  if (!liveLink(iface)) return false;
+  const Reached reached = reach(iface);
+  std::unique_lock<std::mutex> hold;
+  if (!reached.link || !lockLive(reached, hold)) return false;
   if (alternateSetting != 0 || pipeIndex > 1) return fail(platform::kErrorEndOfList);
   pipe.pipeType = UsbPipeType::Interrupt;
   pipe.pipeId = pipeIndex == 0 ? kInPipe : kOutPipe;
@@ -198,56 +230,62 @@ bool SimulatedUsbPlatform::queryPipe(InterfaceHandle iface, std::uint8_t alterna
 bool SimulatedUsbPlatform::setPipeTimeout(InterfaceHandle iface, std::uint8_t pipeId,
                                           std::uint32_t milliseconds) {
   std::lock_guard lock(mutex_);
-  OpenInterface* open = interfaceOf(iface);
-  if (!open) return false;
+  OpenInterface* open = handles_.interfaceOf(iface);
+  if (!open) return fail(platform::kErrorInvalidHandle);
   if (!isPipe(pipeId)) return fail(platform::kErrorIo);
   open->timeouts[pipeId] = milliseconds;
   return true;
 }
 
 bool SimulatedUsbPlatform::flushPipe(InterfaceHandle iface, std::uint8_t pipeId) {
-  std::lock_guard lock(mutex_);
-  Link* link = liveLink(iface);
-  if (!link) return false;
+  const Reached reached = reach(iface);
+  std::unique_lock<std::mutex> hold;
+  if (!reached.link || !lockLive(reached, hold)) return false;
   if (!isPipe(pipeId)) return fail(platform::kErrorIo);
-  if (pipeId == kInPipe) link->inPipe.clear();
+  if (pipeId == kInPipe) reached.link->inPipe.clear();
   return true;
 }
 
 // --- Transfers
 
-bool SimulatedUsbPlatform::deliver(InterfaceHandle iface, std::uint8_t pipeId,
-                                   const std::uint8_t* data, std::uint32_t length) {
-  std::lock_guard lock(mutex_);
-  Link* link = liveLink(iface);
-  if (!link) return false;
-  if (pipeId != kOutPipe || !data || length == 0 || length > kMaxPacket)
-    return fail(platform::kErrorIo);
-  trace_.record('>', link->gauge->name(), data, length);
-  const Faults& faults = link->gauge->config().faults;
-  if (unplugsNow(faults, link->packets)) {
-    link->vanished = true;
-    link->inPipe.clear();
-    environment_->save(*link->gauge);
-    return fail(platform::kErrorNoDevice);
+std::shared_ptr<BusLatency> SimulatedUsbPlatform::deliver(InterfaceHandle iface,
+                                                          std::uint8_t pipeId,
+                                                          const std::uint8_t* data,
+                                                          std::uint32_t length) {
+  const Reached reached = reach(iface);
+  std::unique_lock<std::mutex> hold;
+  if (!reached.link || !lockLive(reached, hold)) return nullptr;
+  Link& link = *reached.link;
+  if (pipeId != kOutPipe || !data || length == 0 || length > kMaxPacket) {
+    fail(platform::kErrorIo);
+    return nullptr;
   }
-  ++link->packets;
-  Response response = link->gauge->respond(data, length);
-  applyReplyFaults(faults, link->gauge->inBootloader(), link->mismatchSpent, response, data,
-                   length);
-  if (response.replies) link->inPipe.push(std::move(response));
+  trace_.record('>', link.gauge->name(), data, length);
+  const Faults& faults = link.gauge->config().faults;
+  if (unplugsNow(faults, link.packets)) {
+    link.vanished = true;
+    link.inPipe.clear();
+    environment_->save(*link.gauge);
+    fail(platform::kErrorNoDevice);
+    return nullptr;
+  }
+  ++link.packets;
+  Response response = link.gauge->respond(data, length);
+  applyReplyFaults(faults, link.gauge->inBootloader(), link.mismatchSpent, response, data, length);
+  if (response.replies) link.inPipe.push(std::move(response));
   const std::uint8_t command = length > packet::kCommandOffset ? data[packet::kCommandOffset] : 0;
-  saveAfterPacket(*environment_, *link->gauge, command, link->lastSave);
-  return true;
+  saveAfterPacket(*environment_, *link.gauge, command, link.lastSave);
+  return link.bus;
 }
 
 bool SimulatedUsbPlatform::writePipe(InterfaceHandle iface, std::uint8_t pipeId,
                                      const std::uint8_t* data, std::uint32_t length,
                                      std::uint32_t& written) {
   written = 0;
-  if (!deliver(iface, pipeId, data, length)) return false;
+  const std::shared_ptr<BusLatency> bus = deliver(iface, pipeId, data, length);
+  if (!bus) return false;
   written = length;
-  latency_.waitForFrame();
+  bus->waitForFrame();
   return true;
 }
 
@@ -255,28 +293,28 @@ bool SimulatedUsbPlatform::readPipe(InterfaceHandle iface, std::uint8_t pipeId,
                                     std::uint8_t* buffer, std::uint32_t capacity,
                                     std::uint32_t& received) {
   received = 0;
-  latency_.waitForFrame();
-  std::unique_lock lock(mutex_);
-  OpenInterface* open = interfaceOf(iface);
-  if (!open) return false;
+  std::map<std::uint8_t, std::uint32_t> timeouts;
+  const Reached reached = reach(iface, &timeouts);
+  if (!reached.link) return false;
   if (pipeId != kInPipe || (!buffer && capacity)) return fail(platform::kErrorIo);
-  const TimePoint deadline = clock_.now() + std::chrono::milliseconds(readWaitMs(open->timeouts));
+  reached.link->bus->waitForFrame();
+  const TimePoint deadline = clock_.now() + std::chrono::milliseconds(readWaitMs(timeouts));
 
   for (;;) {
-    Link* link = liveLink(iface);
-    if (!link) return false;
+    std::unique_lock<std::mutex> hold;
+    if (!lockLive(reached, hold)) return false;
+    Link& link = *reached.link;
     const TimePoint now = clock_.now();
-    if (const auto bytes = link->inPipe.takeDue(now)) {
+    if (const auto bytes = link.inPipe.takeDue(now)) {
       received = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, bytes->size()));
       std::copy_n(bytes->begin(), received, buffer);
-      trace_.record('<', link->gauge->name(), bytes->data(), received);
+      trace_.record('<', link.gauge->name(), bytes->data(), received);
       return true;
     }
     if (now >= deadline) return fail(platform::kErrorTimeout);
-    TimePoint wakeUp = std::min(deadline, link->inPipe.nextDue().value_or(deadline));
-    lock.unlock();
+    const TimePoint wakeUp = std::min(deadline, link.inPipe.nextDue().value_or(deadline));
+    hold.unlock();
     clock_.sleepUntil(std::min(wakeUp, now + std::chrono::milliseconds(50)));
-    lock.lock();
   }
 }
 

@@ -1,8 +1,12 @@
 // The USB platform of the simulated gauges: enumeration (plugging and unplugging), and the glue
 // between the platform's calls and the gauge model. Handles, pipes, bus latency, reply faults,
 // the trace and state persistence each have a file of their own beside this one.
+// Locks: the platform's lock guards the handles and the list of gauges and is held only to look
+// things up; each gauge has a lock of its own for its model, pipe and packets, so transfers on
+// different gauges run at once. Order: the platform's, then a gauge's.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,9 +28,12 @@ namespace qx5::sim {
 struct SimulationOptions {
   std::string tracePath;  // QX5SIM_TRACE; empty: no trace
   // QX5SIM_LATENCY_MS: the bus's frame; a transfer ends at the frame boundary after it was
-  // asked for, one transfer per frame.
+  // asked for, one transfer per frame on each gauge's own bus.
   std::uint32_t latencyMs = 0;
   platform::Clock* clock = nullptr;  // null: the process clock
+  // QX5SIM_BUS=shared: all gauges on one full-speed bus, whose frames (latencyMs, or 1 ms)
+  // carry at most 19 transfers for all of them together.
+  bool sharedBus = false;
 };
 
 // The interface path of a gauge, as enumeration reports it.
@@ -76,45 +83,64 @@ class SimulatedUsbPlatform : public UsbPlatform {
   bool isEndOfList(int error) const override;
 
  private:
-  // The USB side of one gauge: what it has queued on its IN pipe, whether it is attached.
+  // The USB side of one gauge: its bus, what it has queued on its IN pipe, whether it is
+  // attached. A link is replaced, never changed, when another gauge takes its name.
   struct Link {
+    std::mutex mutex;  // the gauge's model and the fields below, unless marked otherwise
     std::shared_ptr<Gauge> gauge;
+    std::shared_ptr<BusLatency> bus;
+    // Changed under both locks, so either suffices to read them.
     std::string path;
     unsigned generation = 0;  // changes at every unplug; older handles are dead
     bool attached = false;
     bool unplugged = false;  // was attached once: attaching again powers the gauge up
-    bool vanished = false;   // unplug-after fault: gone for the life of this platform
+    // unplug-after fault: gone for the life of this platform. Set under the gauge's lock alone.
+    std::atomic<bool> vanished{false};
     long packets = 0;
     bool mismatchSpent = false;
     InPipe inPipe;
     TimePoint lastSave{};
+
+    bool live(unsigned handleGeneration) const {
+      return attached && !vanished && generation == handleGeneration;
+    }
+  };
+  // A link found through an interface handle, and the generation its device handle reached.
+  struct Reached {
+    std::shared_ptr<Link> link;
+    unsigned generation = 0;
   };
 
   void detachUnplugged(const std::vector<std::shared_ptr<Gauge>>& present);
   void attach(const std::shared_ptr<Gauge>& gauge);
   Link* linkOf(const std::string& name, unsigned generation);
-  OpenInterface* interfaceOf(InterfaceHandle iface);
-  // The live link behind an interface, or null with the error set.
-  Link* liveLink(InterfaceHandle iface);
-  // One packet to the gauge, under the lock; false with the error set when it was not taken.
-  bool deliver(InterfaceHandle iface, std::uint8_t pipeId, const std::uint8_t* data,
-               std::uint32_t length);
+  // The link behind an open interface (and its pipe timeouts, when asked), under the platform's
+  // lock; no link with the error set.
+  Reached reach(InterfaceHandle iface, std::map<std::uint8_t, std::uint32_t>* timeouts = nullptr);
+  // Takes the link's lock if the link is still the gauge the handle reached; false with the
+  // error set when it was unplugged since.
+  bool lockLive(const Reached& reached, std::unique_lock<std::mutex>& hold);
+  // One packet to the gauge; its bus, or null with the error set when it was not taken.
+  std::shared_ptr<BusLatency> deliver(InterfaceHandle iface, std::uint8_t pipeId,
+                                      const std::uint8_t* data, std::uint32_t length);
   bool fail(int error);
 
   platform::Clock& clock_;
-  std::mutex mutex_;
+  std::mutex mutex_;  // the gauge list, the enumeration and the handles
   std::unique_ptr<Environment> environment_;
   SimulationOptions options_;
   Trace trace_;
-  BusLatency latency_;
-  std::map<std::string, Link> links_;
+  // The buses' frames start together, as on the ports of one host controller.
+  std::shared_ptr<FrameOrigin> frameOrigin_ = std::make_shared<FrameOrigin>();
+  std::shared_ptr<BusLatency> sharedBus_;  // QX5SIM_BUS=shared; null: a bus per gauge
+  std::map<std::string, std::shared_ptr<Link>> links_;
   std::vector<std::string> enumeration_;
   HandleTable handles_;
 };
 
 // QX5SIM's value: a gauge count 1..64, a directory or a recording. Reads QX5SIM_TRACE,
-// QX5SIM_LATENCY_MS and QX5SIM_REPLAY; `log` hears what a replayed gauge was asked but never
-// recorded.
+// QX5SIM_LATENCY_MS, QX5SIM_BUS and QX5SIM_REPLAY; `log` hears what a replayed gauge was asked but
+// never recorded.
 std::unique_ptr<UsbPlatform> createSimulatedPlatform(
     const std::string& qx5simValue, std::function<void(const std::string&)> log = {});
 

@@ -23,8 +23,10 @@ std::string traceLine(char direction, const std::string& gauge, const std::uint8
 void Trace::record(char direction, const std::string& gauge, const std::uint8_t* bytes,
                    std::size_t count) const {
   if (path_.empty()) return;
+  const std::string line = traceLine(direction, gauge, bytes, count) + '\n';
+  std::lock_guard lock(mutex_);
   std::ofstream out(path_, std::ios::app | std::ios::binary);
-  out << traceLine(direction, gauge, bytes, count) << '\n';
+  out << line;
 }
 
 }  // namespace qx5::sim

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace qx5::sim {
@@ -15,12 +16,14 @@ class Trace {
  public:
   explicit Trace(std::string path) : path_(std::move(path)) {}
   bool enabled() const { return !path_.empty(); }
-  // Opens, appends and closes, so several processes can share one trace file.
+  // Opens, appends and closes, so several processes can share one trace file; lines from
+  // several threads stay whole.
   void record(char direction, const std::string& gauge, const std::uint8_t* bytes,
               std::size_t count) const;
 
  private:
   std::string path_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace qx5::sim

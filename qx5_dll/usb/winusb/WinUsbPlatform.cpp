@@ -30,6 +30,11 @@ constexpr GUID kInterfaceClass = {
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
 constexpr ULONG kDeviceSpeedInformation = DEVICE_SPEED;                      // 1
 
+// Per thread: transfers on different gauges run on different threads at once. WinUSB and the
+// file handles need nothing more: every handle is a gauge's own, the device information set
+// belongs to enumeration, which runs under the library's state lock.
+thread_local int lastErrorCode = 0;
+
 // Binds functions one by one and remembers whether every one was found.
 struct Binder {
   DynamicLibrary& library;
@@ -251,7 +256,7 @@ class WinUsbPlatform final : public UsbPlatform {
     return true;
   }
 
-  int lastError() const override { return lastError_; }
+  int lastError() const override { return lastErrorCode; }
   bool isTimeout(int error) const override { return error == platform::kErrorTimeout; }
   bool isEndOfList(int error) const override { return error == platform::kErrorEndOfList; }
 
@@ -263,7 +268,7 @@ class WinUsbPlatform final : public UsbPlatform {
   bool usable() { return isComplete() || fail(platform::kErrorNotSupported); }
 
   bool fail(int error) {
-    lastError_ = error;
+    lastErrorCode = error;
     return false;
   }
 
@@ -276,7 +281,6 @@ class WinUsbPlatform final : public UsbPlatform {
   WINUSBWrapper winUsb_;
   std::string whyIncomplete_;
   HDEVINFO set_ = INVALID_HANDLE_VALUE;
-  int lastError_ = 0;
 };
 
 }  // namespace
