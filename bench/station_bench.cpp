@@ -1,7 +1,8 @@
 // The upgrade station on a bench of simulated gauges whose every transfer takes 1 ms, each given
 // a 128 KiB release: the time until all 8 gauges plugged in together are done with -j=8 against
-// the time for one gauge alone. Target: at most 1.3 times. The station runs as the program does
-// for a user (qx5cmd, one poll with -x), with its real waits for each gauge's restart and launch.
+// the time for one gauge alone, each gauge on a bus of its own (target: at most 1.3 times), and
+// all on one shared full-speed bus, as behind one hub. The station runs as the program does for
+// a user (qx5cmd, one poll with -x), with its real waits for each gauge's restart and launch.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -36,11 +37,12 @@ void writeRelease(const std::string& folder) {
 
 // One station poll over `gauges` fresh simulated gauges, `jobs` at once; false when the station
 // did not upgrade them all.
-bool runStation(const std::string& folder, int gauges, int jobs) {
+bool runStation(const std::string& folder, int gauges, int jobs, bool sharedBus) {
   const std::string command =
       "cd '" + folder + "' && QX5SIM=" + std::to_string(gauges) +
-      " QX5SIM_LATENCY_MS=" + kLatencyMs + " QX5CMD_LIBRARY='" + qx5::test::privateLibrary() +
-      "' USERNAME= '" + QX5_BIN_DIR + "/qx5cmd' -x -d=0 -j=" + std::to_string(jobs) +
+      " QX5SIM_LATENCY_MS=" + kLatencyMs + " QX5SIM_BUS=" + (sharedBus ? "shared" : "own") +
+      " QX5CMD_LIBRARY='" + qx5::test::privateLibrary() + "' USERNAME= '" + QX5_BIN_DIR +
+      "/qx5cmd' -x -d=0 -j=" + std::to_string(jobs) +
       " firmware_upgrade_station fw 9.99 17 > station.out 2>&1 && test $(grep -c '^\\* gauge.*"
       "firmware: 9.99$' station.out) -eq " +
       std::to_string(gauges);
@@ -52,16 +54,17 @@ void BM_StationUpgrade(benchmark::State& state) {
   qx5::test::TempDir folder;
   writeRelease(folder.path().string());
   for (auto _ : state) {
-    if (!runStation(folder.path().string(), gauges, gauges)) {
+    if (!runStation(folder.path().string(), gauges, gauges, state.range(1) != 0)) {
       state.SkipWithError("the station did not upgrade every gauge (see station.out)");
       break;
     }
   }
 }
 BENCHMARK(BM_StationUpgrade)
-    ->ArgName("gauges")
-    ->Arg(1)
-    ->Arg(8)
+    ->ArgNames({"gauges", "shared_bus"})
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({8, 1})
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(1)
@@ -72,12 +75,13 @@ class StationReporter : public qx5::bench::TimesReporter {
  public:
   void Finalize() override {
     ConsoleReporter::Finalize();
-    if (times_.size() != 2) return;
-    const double one = times_[0].second, eight = times_[1].second;
+    if (times_.size() != 3) return;
+    const double one = times_[0].second, own = times_[1].second, shared = times_[2].second;
     std::printf(
-        "\nstation, 128 KiB release at %s ms per transfer: one gauge %.1f s, 8 gauges with -j=8 "
-        "%.1f s, ratio %.2f (target at most 1.3)\n",
-        kLatencyMs, one, eight, eight / one);
+        "\nstation, 128 KiB release at %s ms per transfer: one gauge %.1f s; 8 gauges with -j=8\n"
+        "  on buses of their own %.1f s, ratio %.2f (target at most 1.3)\n"
+        "  on one shared bus     %.1f s, ratio %.2f\n",
+        kLatencyMs, one, own, own / one, shared, shared / one);
   }
 };
 
