@@ -7,24 +7,17 @@
 #include "qx5cmd/core/Console.h"
 
 namespace qx5cmd {
-namespace {
-
-constexpr const char* kOpen = "QX5GaugeOpen";
-constexpr const char* kClose = "QX5GaugeClose";
-
-}  // namespace
-
 bool libraryHasGaugeHandles(const LibraryBinding& library) {
-  return library.symbol(kOpen) && library.symbol(kClose);
+  return library.QX5GaugeOpen && library.QX5GaugeClose;
 }
 
 GaugeHandle openGauge(int index) {
-  auto open = reinterpret_cast<OpenGaugeFn>(binding().symbol(kOpen));
+  auto open = binding().QX5GaugeOpen;
   return open ? open(index) : 0;
 }
 
 void closeGauge(GaugeHandle gauge) {
-  auto close = reinterpret_cast<CloseGaugeFn>(binding().symbol(kClose));
+  auto close = binding().QX5GaugeClose;
   if (close && gauge) close(gauge);
 }
 

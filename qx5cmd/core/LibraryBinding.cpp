@@ -120,6 +120,8 @@ void LibraryBinding::bindMembers() {
   bindMember(RunTest, "RunTest");
   bindMember(DoBoot, "DoBoot");
   bindMember(SetCustomDate, "SetCustomDate");
+  QX5GaugeOpen = reinterpret_cast<OpenGaugeFn>(symbol("QX5GaugeOpen"));
+  QX5GaugeClose = reinterpret_cast<CloseGaugeFn>(symbol("QX5GaugeClose"));
 }
 
 }  // namespace qx5cmd

@@ -46,7 +46,8 @@ class LibraryBinding {
   bool fromEnvironment() const { return fromEnvironment_; }
   void* symbol(const char* name) const;
 
-  // Where a wrapper of the export `name` calls, and whether it passes the handle first.
+  // Where a wrapper of the export `name` calls, and whether it passes the handle first. Looked
+  // up, as symbol(), on one thread at a time: workers only call what their view has bound.
   struct Entry {
     void* address = nullptr;
     bool twin = false;
@@ -94,6 +95,9 @@ class LibraryBinding {
   std::unique_ptr<QX5RunTest> RunTest;
   std::unique_ptr<QX5SetByte> DoBoot;
   std::unique_ptr<QX5SetDate> SetCustomDate;
+  // The handle's own two, untimed; null when the library has no handles.
+  OpenGaugeFn QX5GaugeOpen = nullptr;
+  CloseGaugeFn QX5GaugeClose = nullptr;
 
  private:
   void load(const std::string& path);
