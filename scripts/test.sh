@@ -73,11 +73,13 @@ sanitize() {
 tsan() {
   echo "== building build/tsan"
   scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX5_SANITIZE_THREAD=ON \
-    -DQX5_BUILD_BENCH=OFF --target test_api test_diagnostics test_gaugesim
+    -DQX5_BUILD_BENCH=OFF --target test_api test_diagnostics test_gaugesim qx5cmd test_qx5cmd_e2e
   echo "== testing build/tsan"
   TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_api --gtest_filter='ThreadSafety.*'
   TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_diagnostics --gtest_filter='LogThreads.*'
   TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_gaugesim --gtest_filter='SimulatedPlatformThreads.*'
+  # qx5cmd -j: its workers and the library under them (a race ends qx5cmd with status 66).
+  TSAN_OPTIONS=halt_on_error=1 build/tsan/bin/test_qx5cmd_e2e --gtest_filter='Qx5cmdParallel.*'
 }
 
 stage release run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <system_error>
 
@@ -65,7 +66,9 @@ bool appendLine(const std::string& path, const std::string& line, const std::str
 }
 
 void reportUnwritable(const std::string& path, const std::string& why) {
+  static std::mutex lock;
   static std::set<std::string> reported;
+  std::lock_guard held(lock);
   if (reported.insert(path).second)
     std::fprintf(stderr, "can't write %s: %s\n", path.c_str(), why.c_str());
 }

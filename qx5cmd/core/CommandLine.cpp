@@ -76,6 +76,7 @@ class Parser {
         case 'n':
         case 'g':
         case 'v':
+        case 'j':
           return valueOption(letter, value(word, i + 1));
         default:
           return std::nullopt;  // an unknown letter ends the word
@@ -101,6 +102,11 @@ class Parser {
       case 'g':
         if (!parseDecimalInt(text, number)) return usage("bad gauge number");
         options_.gaugeSerial = number;
+        break;
+      case 'j':
+        if (!parseDecimalInt(text, number) || number < 1)
+          return usage("bad number of gauges at once (-j=<n>, n of 1 or more)");
+        options_.jobs = number;
         break;
       case 'v':
         if (text.empty()) {
@@ -206,7 +212,8 @@ int printUsage(const TestRegistry& registry, const Session& session, const char*
                "affects this program\n"
                "   -x exit if there is an error reading a gauge\n"
                "   -l reload the qx5dll.dll each loop\n"
-               "   -u check the usb cpu version as the first command\n",
+               "   -u check the usb cpu version as the first command\n"
+               "   -j=<n> run the tests (or the station) on up to <n> gauges at once (default 1)\n",
                session.options.delayMs);
   std::fprintf(stderr, "Tests:\n");
   for (const auto& test : registry.tests()) {

@@ -39,6 +39,20 @@ using RunTestFn = ExportBool(QX5CMD_CALL*)(std::uint32_t test, std::uint32_t cou
                                            std::uint8_t* result);
 using GetLcdRowFn = ExportBool(QX5CMD_CALL*)(std::uint8_t row, std::uint8_t* buffer16);
 
+// A gauge's handle (QX5GaugeOpen) and the twin of an export: the handle first, then the
+// export's own arguments.
+using GaugeHandle = std::int32_t;
+using OpenGaugeFn = GaugeHandle(QX5CMD_CALL*)(std::int32_t index);
+using CloseGaugeFn = bool(QX5CMD_CALL*)(GaugeHandle gauge);
+template <class Fn>
+struct TwinOf;
+template <class R, class... Args>
+struct TwinOf<R(QX5CMD_CALL*)(Args...)> {
+  using type = R(QX5CMD_CALL*)(GaugeHandle, Args...);
+};
+template <class Fn>
+using TwinFn = typename TwinOf<Fn>::type;
+
 // The OLE-automation pair the tester takes from the loaded library.
 using SysAllocStringByteLenFn = Bstr(QX5CMD_CALL*)(const char* bytes, unsigned int length);
 using SysFreeStringFn = void(QX5CMD_CALL*)(Bstr text);

@@ -117,6 +117,31 @@ QX5CMD_CHECK_EXPORT(SetStringFn, SetCompanyName);
 QX5CMD_CHECK_EXPORT(GetBoolFn, SetDate);
 QX5CMD_CHECK_EXPORT(GetIntFn, GetQX5TickCount);
 
+// The twins the workers of -j call in their place, and the handle's own two.
+#define QX5CMD_CHECK_TWIN(TesterFn, name)                                 \
+  static_assert(callsAs<TwinFn<TesterFn>, decltype(&::QX5Gauge##name)>(), \
+                "QX5Gauge" #name " is not called as the header declares it")
+QX5CMD_CHECK_TWIN(GetStringFn, GetQX5FirmwareVersion);
+QX5CMD_CHECK_TWIN(GetPressureFn, GetPressure);
+QX5CMD_CHECK_TWIN(GetFloatFn, GetFanSpeedPercent);
+QX5CMD_CHECK_TWIN(SetFloatFn, SetRoomPressure);
+QX5CMD_CHECK_TWIN(GetIntFn, GetSerialNumber);
+QX5CMD_CHECK_TWIN(SetPIntFn, SetSerialNumber);
+QX5CMD_CHECK_TWIN(GetIntFn, GetChipset);
+QX5CMD_CHECK_TWIN(SetByteFn, PushButton);
+QX5CMD_CHECK_TWIN(GetStringFn, GetDeviceRanges);
+QX5CMD_CHECK_TWIN(GetLcdRowFn, GetLcdRow);
+QX5CMD_CHECK_TWIN(TransferMemoryFn, UploadMemory);
+QX5CMD_CHECK_TWIN(EraseMemoryFn, EraseMemory);
+QX5CMD_CHECK_TWIN(TransferMemoryFn, DownloadMemory);
+QX5CMD_CHECK_TWIN(RunTestFn, RunTest);
+QX5CMD_CHECK_TWIN(SetByteFn, DoBoot);
+QX5CMD_CHECK_TWIN(SetDateFn, SetCustomDate);
+QX5CMD_CHECK_TWIN(GetBoolFn, ResetUSBCPU);
+QX5CMD_CHECK_TWIN(SetStringFn, SetCompanyName);
+QX5CMD_CHECK_EXPORT(OpenGaugeFn, QX5GaugeOpen);
+QX5CMD_CHECK_EXPORT(CloseGaugeFn, QX5GaugeClose);
+
 // The OLE-automation pair taken from the loaded library (from oleaut32 on Windows).
 QX5CMD_CHECK_EXPORT(SysAllocStringByteLenFn, SysAllocStringByteLen);
 QX5CMD_CHECK_EXPORT(SysFreeStringFn, SysFreeString);

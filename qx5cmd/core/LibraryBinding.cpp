@@ -38,10 +38,23 @@ LibraryBinding::LibraryBinding(const std::string& path) {
   bindMembers();
 }
 
+LibraryBinding::LibraryBinding(const LibraryBinding& loaded, GaugeHandle gauge)
+    : library_(loaded.library_),
+      gaugeView_(true),
+      gauge_(gauge),
+      path_(loaded.path_),
+      loadError_(loaded.loadError_),
+      tried_(loaded.tried_),
+      fromEnvironment_(loaded.fromEnvironment_),
+      sysAllocStringByteLen_(loaded.sysAllocStringByteLen_),
+      sysFreeString_(loaded.sysFreeString_) {
+  bindMembers();
+}
+
 void LibraryBinding::load(const std::string& path) {
   path_ = path;
   tried_.push_back(path);
-  library_ = std::make_unique<qx5::platform::DynamicLibrary>(
+  library_ = std::make_shared<qx5::platform::DynamicLibrary>(
       path, qx5::platform::DynamicLibrary::Lifetime::Process);
   if (!library_->isLoaded()) {
     loadError_ = library_->lastError();
@@ -55,6 +68,13 @@ void LibraryBinding::load(const std::string& path) {
 
 void* LibraryBinding::symbol(const char* name) const {
   return library_ ? library_->symbol(name) : nullptr;
+}
+
+LibraryBinding::Entry LibraryBinding::entry(const char* name) const {
+  if (gaugeView_) {
+    if (void* twin = symbol(("QX5Gauge" + std::string(name)).c_str())) return {twin, true};
+  }
+  return {symbol(name), false};
 }
 
 Bstr LibraryBinding::allocString(const char* bytes, unsigned int length) const {
@@ -100,6 +120,8 @@ void LibraryBinding::bindMembers() {
   bindMember(RunTest, "RunTest");
   bindMember(DoBoot, "DoBoot");
   bindMember(SetCustomDate, "SetCustomDate");
+  QX5GaugeOpen = reinterpret_cast<OpenGaugeFn>(symbol("QX5GaugeOpen"));
+  QX5GaugeClose = reinterpret_cast<CloseGaugeFn>(symbol("QX5GaugeClose"));
 }
 
 }  // namespace qx5cmd

@@ -1,5 +1,6 @@
 // The library, loaded once at start-up and never unloaded, and the wrappers of the exports the
-// tester core and the tests share. A member is null when the library lacks its export.
+// tester core and the tests share. A member is null when the library lacks its export. A gauge's
+// view of the loaded library (-j) makes the same wrappers call the exports' twins on its handle.
 #pragma once
 
 #include <memory>
@@ -28,6 +29,10 @@ class LibraryBinding {
   LibraryBinding();
   // Exactly this file.
   explicit LibraryBinding(const std::string& path);
+  // A view of `loaded` for one gauge: a wrapper made from it calls its export's twin with the
+  // view's handle, or, where the library has no twin, the export itself (the error text, the
+  // device list, the log: nothing that acts on a gauge).
+  LibraryBinding(const LibraryBinding& loaded, GaugeHandle gauge);
   LibraryBinding(const LibraryBinding&) = delete;
   LibraryBinding& operator=(const LibraryBinding&) = delete;
 
@@ -40,6 +45,17 @@ class LibraryBinding {
   const std::vector<std::string>& tried() const { return tried_; }
   bool fromEnvironment() const { return fromEnvironment_; }
   void* symbol(const char* name) const;
+
+  // Where a wrapper of the export `name` calls, and whether it passes the handle first. Looked
+  // up, as symbol(), on one thread at a time: workers only call what their view has bound.
+  struct Entry {
+    void* address = nullptr;
+    bool twin = false;
+  };
+  Entry entry(const char* name) const;
+  // The handle a view's twins are called with; the view is used by one thread at a time.
+  GaugeHandle gauge() const { return gauge_; }
+  void setGauge(GaugeHandle gauge) { gauge_ = gauge; }
 
   // A string made by the library's allocator; null when the library has none.
   Bstr allocString(const char* bytes, unsigned int length) const;
@@ -79,6 +95,9 @@ class LibraryBinding {
   std::unique_ptr<QX5RunTest> RunTest;
   std::unique_ptr<QX5SetByte> DoBoot;
   std::unique_ptr<QX5SetDate> SetCustomDate;
+  // The handle's own two, untimed; null when the library has no handles.
+  OpenGaugeFn QX5GaugeOpen = nullptr;
+  CloseGaugeFn QX5GaugeClose = nullptr;
 
  private:
   void load(const std::string& path);
@@ -86,7 +105,10 @@ class LibraryBinding {
   template <class W>
   void bindMember(std::unique_ptr<W>& member, const char* name);
 
-  std::unique_ptr<qx5::platform::DynamicLibrary> library_;  // loaded, or null
+  // Loaded, or null; shared with the gauges' views.
+  std::shared_ptr<qx5::platform::DynamicLibrary> library_;
+  bool gaugeView_ = false;
+  GaugeHandle gauge_ = 0;
   std::string path_;
   std::string loadError_;
   std::vector<std::string> tried_;
@@ -99,7 +121,7 @@ class LibraryBinding {
 // A wrapper of class W for the export `name`, or null unless the library is loaded and has it.
 template <class W>
 std::unique_ptr<W> bindFunction(const std::string& name, const LibraryBinding& binding) {
-  if (!binding.loaded() || !binding.symbol(name.c_str())) return nullptr;
+  if (!binding.loaded() || !binding.entry(name.c_str()).address) return nullptr;
   return std::make_unique<W>(name, binding);
 }
 

@@ -4,7 +4,9 @@
 #include <memory>
 
 #include "qx5cmd/core/CommandLine.h"
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/GaugeLoop.h"
+#include "qx5cmd/core/GaugeWorkers.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/SessionClock.h"
@@ -52,6 +54,12 @@ bool libraryUsable(const LibraryBinding& library, const std::string& program) {
       usable = false;
     }
   }
+  if (session().options.jobs > 1 && !libraryHasGaugeHandles(library)) {
+    std::fprintf(stderr,
+                 "%s: -j needs the exports QX5GaugeOpen and QX5GaugeClose, which %s lacks\n",
+                 program.c_str(), library.path().c_str());
+    usable = false;
+  }
   return usable;
 }
 
@@ -60,7 +68,7 @@ void startLibraryLogging(const LibraryBinding& library, int level) {
   if (library.LogInitToStdout) {
     library.LogInitToStdout->call(level);
   } else {
-    std::printf("qx5dll is older than feb23,2010 and doesn't support printing to stdout\n");
+    out("qx5dll is older than feb23,2010 and doesn't support printing to stdout\n");
   }
 }
 
@@ -77,9 +85,9 @@ void run(RunList& runList) {
   }
   total.stop();
   if (s.options.showStats || s.options.loops != 1) {
-    std::printf("\n--- Stats ---\n%s", stats().report().c_str());
+    out("\n--- Stats ---\n%s", stats().report().c_str());
   }
-  std::fflush(stdout);
+  outFlush();
 }
 
 }  // namespace

@@ -24,7 +24,13 @@ TimedFunction::TimedFunction(const std::string& name)
       failureTimes_(&stats().times("failed " + name)) {}
 
 QX5Function::QX5Function(const std::string& name, const LibraryBinding& owner)
-    : TimedFunction(name), owner_(owner), entry_(owner.symbol(name.c_str())) {}
+    : TimedFunction(name), owner_(owner) {
+  const LibraryBinding::Entry entry = owner.entry(name.c_str());
+  entry_ = entry.address;
+  twin_ = entry.twin;
+}
+
+GaugeHandle QX5Function::gauge() const { return owner_.gauge(); }
 
 QX5GetString::QX5GetString(const std::string& name, const LibraryBinding& owner)
     : QX5Function(name, owner), lastValue_(stats().stringValues(name + ".LastValue")) {}

@@ -59,9 +59,9 @@ class QX5Function : public TimedFunction {
  protected:
   template <class Fn, class Judge, class... Args>
   auto timedCall(Judge isSuccess, Args... args) {
-    auto export_ = reinterpret_cast<Fn>(entry_);
     startTiming();
-    auto result = export_(args...);
+    auto result = twin_ ? reinterpret_cast<TwinFn<Fn>>(entry_)(gauge(), args...)
+                        : reinterpret_cast<Fn>(entry_)(args...);
     finishTiming(isSuccess(result));
     return result;
   }
@@ -73,8 +73,11 @@ class QX5Function : public TimedFunction {
   }
 
  private:
+  GaugeHandle gauge() const;
+
   const LibraryBinding& owner_;
   void* entry_;
+  bool twin_;  // the export's twin, called with the owner's handle first
 };
 
 class QX5GetString : public QX5Function {

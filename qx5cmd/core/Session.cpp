@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/platform/BreakSignal.h"
@@ -11,10 +12,20 @@
 
 namespace qx5cmd {
 
+namespace {
+
+thread_local Session* workerSession = nullptr;
+
+}  // namespace
+
 Session& session() {
   static Session state;
-  return state;
+  return workerSession ? *workerSession : state;
 }
+
+SessionScope::SessionScope(Session& worker) : previous_(workerSession) { workerSession = &worker; }
+
+SessionScope::~SessionScope() { workerSession = previous_; }
 
 LibraryBinding& binding() {
   if (!session().binding) {
@@ -32,12 +43,16 @@ std::string linePrefix(const std::string& text) {
     int width = static_cast<int>(std::to_string(s.options.loops - 1).size());
     prefix = format("%*d ", width, s.loopIndex + 1);
   }
-  if (s.gaugeCount > 1) prefix += format("[%d] ", s.gaugeIndex);
+  if (!s.workerTag.empty()) {
+    prefix += s.workerTag;
+  } else if (s.gaugeCount > 1) {
+    prefix += format("[%d] ", s.gaugeIndex);
+  }
   return prefix + text;
 }
 
 void printLine(const std::string& label, const std::string& value) {
-  std::printf("%-25s%s\n", label.c_str(), value.c_str());
+  out("%-25s%s\n", label.c_str(), value.c_str());
 }
 
 void printResult(const std::string& label, const std::string& value) {
@@ -62,7 +77,7 @@ void printLibraryError() {
   LibraryBinding* library = session().binding;
   if (!library || !library->GetErrorMessage) return;
   std::string text = library->GetErrorMessage->call();
-  if (!text.empty()) std::printf("ERROR:\n%s", text.c_str());
+  if (!text.empty()) out("ERROR:\n%s", text.c_str());
 }
 
 }  // namespace qx5cmd

@@ -22,6 +22,7 @@ struct Options {
   int delayMs = 1000;          // -d
   int gaugeSerial = 0;         // -g, 0 = every gauge
   int verbosity = -1;          // -v, -1 = the library is not told
+  int jobs = 1;                // -j, gauges run at once
   // "logging" words: recorded, not used (the library logs by -v and its environment).
   bool loggingOff = false;
   std::string logFile;
@@ -37,18 +38,38 @@ struct Session {
   int gaugeIndex = 0;
   int serial = -1;
   LibraryBinding* binding = nullptr;
+  // A worker's (-j) name of its gauge, "[<index>] " or "[<serial>] ": it starts each of its
+  // lines. Empty on the main thread.
+  std::string workerTag;
+  // Set while a worker's copy of the run list takes its arguments again: what the command line
+  // had to say about them has been said.
+  bool quietArguments = false;
   // Every pause of the run goes through here, so tests can watch the slices.
   void (*sleep)(int milliseconds) = platform::sleepMs;
   // Every millisecond tick count the tests read comes from here, so tests can run the clock.
   std::uint32_t (*tickCount)() = platform::tickCountMs;
 };
 
+// The calling thread's session: a worker's own copy while one is installed, else the run's.
 Session& session();
+
+// Installs a worker's session on the calling thread for the scope's life.
+class SessionScope {
+ public:
+  explicit SessionScope(Session& worker);
+  ~SessionScope();
+  SessionScope(const SessionScope&) = delete;
+  SessionScope& operator=(const SessionScope&) = delete;
+
+ private:
+  Session* previous_;
+};
+
 // The loaded library; set once before any test is prepared.
 LibraryBinding& binding();
 
 // The label of a console line: loop number (when looping), gauge index (with several gauges),
-// then the text.
+// then the text; a worker's tag in place of the gauge index.
 std::string linePrefix(const std::string& text);
 // "%-25s%s\n" on standard output.
 void printLine(const std::string& label, const std::string& value);

@@ -109,6 +109,13 @@ void StatsStringValues::record(const std::string& text) {
   last_ = text;
 }
 
+void StatsStringValues::addAll(const StatsStringValues& other) {
+  enrol();
+  if (other.count_ == 0) return;
+  count_ += other.count_;
+  last_ = other.last_;
+}
+
 std::string StatsStringValues::print() const {
   if (count_ == 0) return format("no %s", name_.c_str());
   if (count_ == 1) return format("%-31s %s", name_.c_str(), last_.c_str());
@@ -143,9 +150,35 @@ std::string StatsRegistry::report() const {
   return text;
 }
 
+void StatsRegistry::merge(const StatsRegistry& other) {
+  for (const PrintableStats* s : other.printList_) {
+    if (auto t = dynamic_cast<const StatsTimes*>(s)) {
+      times(t->name()).addAll(*t);
+    } else if (auto v = dynamic_cast<const StatsValues*>(s)) {
+      values(v->name()).addAll(*v);
+    } else if (auto i = dynamic_cast<const StatsIntValues*>(s)) {
+      intValues(i->name()).addAll(*i);
+    } else if (auto text = dynamic_cast<const StatsStringValues*>(s)) {
+      stringValues(text->name()).addAll(*text);
+    }
+  }
+}
+
+namespace {
+
+thread_local StatsRegistry* workerRegistry = nullptr;
+
+}  // namespace
+
 StatsRegistry& stats() {
   static StatsRegistry registry(platform::performanceFrequency());
-  return registry;
+  return workerRegistry ? *workerRegistry : registry;
 }
+
+StatsScope::StatsScope(StatsRegistry& worker) : previous_(workerRegistry) {
+  workerRegistry = &worker;
+}
+
+StatsScope::~StatsScope() { workerRegistry = previous_; }
 
 }  // namespace qx5cmd

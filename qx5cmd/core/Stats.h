@@ -41,6 +41,15 @@ class RangeStats : public PrintableStats {
   Total total() const { return total_; }
   Value min() const { return min_; }
   Value max() const { return max_; }
+  // Takes in the samples of another run's statistic (a worker's, -j).
+  void addAll(const RangeStats& other) {
+    enrol();
+    if (other.count_ == 0) return;
+    if (count_ == 0 || other.min_ < min_) min_ = other.min_;
+    if (count_ == 0 || other.max_ > max_) max_ = other.max_;
+    total_ += other.total_;
+    count_ += other.count_;
+  }
 
  protected:
   using PrintableStats::PrintableStats;
@@ -96,6 +105,7 @@ class StatsStringValues : public PrintableStats {
   StatsStringValues(StatsRegistry& owner, std::string name)
       : PrintableStats(owner, std::move(name)) {}
   void record(const std::string& text);
+  void addAll(const StatsStringValues& other);
   std::string print() const override;
   const std::string& last() const { return last_; }
 
@@ -123,6 +133,10 @@ class StatsRegistry {
   // Every timing with samples, an empty line, every value statistic with samples.
   std::string report() const;
 
+  // Adds the samples of another registry (a worker's, -j) statistic by statistic, those this
+  // one lacks joining its print list in the other's order; the other's last text is the last.
+  void merge(const StatsRegistry& other);
+
  private:
   friend class PrintableStats;
   std::int64_t ticksPerSecond_;
@@ -133,8 +147,21 @@ class StatsRegistry {
   std::vector<PrintableStats*> printList_;
 };
 
-// The run's registry, on the platform's high-resolution counter.
+// The calling thread's registry: a worker's own while one is installed, else the run's, on the
+// platform's high-resolution counter. A registry is used by one thread at a time.
 StatsRegistry& stats();
+
+// Installs a worker's registry on the calling thread for the scope's life.
+class StatsScope {
+ public:
+  explicit StatsScope(StatsRegistry& worker);
+  ~StatsScope();
+  StatsScope(const StatsScope&) = delete;
+  StatsScope& operator=(const StatsScope&) = delete;
+
+ private:
+  StatsRegistry* previous_;
+};
 
 // "%s %s" of a duration in seconds: scaled to the unit the size calls for, with the number
 // format its scaled size calls for.

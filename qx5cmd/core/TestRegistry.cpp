@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 
 namespace qx5cmd {
@@ -12,13 +13,28 @@ bool aTest::parseArgument(int, bool& ok, bool& more, const std::string&) {
   return false;
 }
 
-void aTest::prepare() {
-  bound = bind();
+void aTest::prepare(bool bindTest) {
+  bound = bindTest && bind();
   displayName = name;
   for (const std::string& argument : arguments) displayName += " " + argument;
   successTimes = &stats().times(displayName);
   failedName = "failed " + displayName;
   failureTimes = &stats().times(failedName);
+}
+
+std::unique_ptr<aTest> aTest::copy() const {
+  std::unique_ptr<aTest> twin = clone();
+  twin->arguments = arguments;
+  Session& s = session();
+  const bool quiet = s.quietArguments;
+  s.quietArguments = true;
+  bool ok = true, more = true;
+  for (std::size_t i = 0; i < arguments.size() && more; ++i) {
+    if (!twin->parseArgument(static_cast<int>(i), ok, more, arguments[i])) break;
+  }
+  s.quietArguments = quiet;
+  twin->copyParsedState(*this);
+  return twin;
 }
 
 void TestRegistry::add(std::unique_ptr<aTest> prototype) { tests_.push_back(std::move(prototype)); }

@@ -27,8 +27,12 @@ class aTest {
   // A fresh instance of the same class with the same name, description and argument names.
   virtual std::unique_ptr<aTest> clone() const = 0;
 
-  // Binds the test and names its timings after its display name.
-  void prepare();
+  // Binds the test (unless told not to: it cannot be bound) and names its timings after its
+  // display name.
+  void prepare(bool bindTest = true);
+  // The instance again, for another gauge run at the same time (-j): a clone that has taken the
+  // same argument words, not yet prepared.
+  std::unique_ptr<aTest> copy() const;
 
   const char* name;
   const char* description;
@@ -38,6 +42,11 @@ class aTest {
   StatsTimes* successTimes = nullptr;
   StatsTimes* failureTimes = nullptr;
   bool bound = false;
+
+ protected:
+  // Carries over what parsing left beyond the instance's own words (values remembered from
+  // earlier tests of the command line).
+  virtual void copyParsedState(const aTest&) {}
 };
 
 // Supplies clone() for tests constructed from (name, description); Base is the test class that

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
@@ -51,7 +52,7 @@ bool aBatteryMonitor::run() {
   const std::string fileName = batteryLogFileName(serial);
   FirmwareTestOutput output{};
   if (!runFirmwareTest(FirmwareTest::Battery, {0}, output)) {
-    std::printf("%s: the gauge gave no battery sample\n", name);
+    out("%s: the gauge gave no battery sample\n", name);
     return false;
   }
   const BatterySample sample = decodeBatterySample(output);
@@ -64,14 +65,14 @@ bool aBatteryMonitor::run() {
     logged = std::fclose(file) == 0 && logged;
   }
   if (logged) {
-    std::fputs(batteryStatusLine(time, sample).c_str(), stdout);
+    outText(batteryStatusLine(time, sample).c_str());
     drawBatteryChart(fileName, batteryChartFileName(serial), format("Battery of gauge %d", serial));
   } else {
     if (unwritableReported_.insert(fileName).second)
-      std::printf("can't append to %s: samples follow here\n", fileName.c_str());
-    std::fputs(batteryConsoleLine(time, sample).c_str(), stdout);
+      out("can't append to %s: samples follow here\n", fileName.c_str());
+    outText(batteryConsoleLine(time, sample).c_str());
   }
-  std::fflush(stdout);
+  outFlush();
   return true;
 }
 

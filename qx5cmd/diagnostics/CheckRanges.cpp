@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"
@@ -11,7 +12,7 @@ namespace qx5cmd {
 namespace {
 
 void printQuoted(const char* label, const std::string& text) {
-  std::printf("%s = \"%s\"\n", label, text.c_str());
+  out("%s = \"%s\"\n", label, text.c_str());
 }
 
 bool walkRanges(const RangeWalkGauge& gauge) {
@@ -24,8 +25,8 @@ bool walkRanges(const RangeWalkGauge& gauge) {
     range = gauge.deviceRange();
     if (range == first) return true;
   }
-  std::printf("stopped after %d ranges: the range never came back to \"%s\"\n", kMaxRangesPerDevice,
-              first.c_str());
+  out("stopped after %d ranges: the range never came back to \"%s\"\n", kMaxRangesPerDevice,
+      first.c_str());
   return false;
 }
 
@@ -42,8 +43,8 @@ bool walkDevicesAndRanges(const RangeWalkGauge& gauge) {
     device = gauge.deviceName();
     if (device == first) return true;
   }
-  std::printf("stopped after %d devices: the device never came back to \"%s\"\n", kMaxDevices,
-              first.c_str());
+  out("stopped after %d devices: the device never came back to \"%s\"\n", kMaxDevices,
+      first.c_str());
   return false;
 }
 

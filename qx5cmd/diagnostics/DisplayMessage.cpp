@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/diagnostics/RequiredExports.h"
@@ -12,8 +13,8 @@ namespace {
 
 void show(int line, const std::string& text) {
   if (text.size() > kShowOnGaugeMaxChars)
-    std::printf("line %d cut to %zu characters: \"%s\"\n", line, kShowOnGaugeMaxChars,
-                text.substr(0, kShowOnGaugeMaxChars).c_str());
+    out("line %d cut to %zu characters: \"%s\"\n", line, kShowOnGaugeMaxChars,
+        text.substr(0, kShowOnGaugeMaxChars).c_str());
   showOnGauge(binding().RunTest.get(), line, text);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
@@ -24,7 +25,7 @@ const std::vector<std::uint8_t> kIgnoredInput(1, 0);
 bool readCounters(const char* testName, CounterBlock& block) {
   FirmwareTestOutput output{};
   if (!runFirmwareTest(FirmwareTest::Counters, kIgnoredInput, output)) {
-    std::printf("%s: the gauge did not return its counters\n", testName);
+    out("%s: the gauge did not return its counters\n", testName);
     return false;
   }
   block = decodeCounters(output);
@@ -58,12 +59,12 @@ bool aGetSizes::bind() { return requireExports({{"RunTest", binding().RunTest.ge
 bool aGetSizes::run() {
   FirmwareTestOutput output{};
   if (!runFirmwareTest(FirmwareTest::Sizes, kIgnoredInput, output)) {
-    std::printf("%s: the gauge did not return its sizes\n", name);
+    out("%s: the gauge did not return its sizes\n", name);
     return false;
   }
-  std::printf("sizeof dbee = %u\n", u16At(output, 0));
-  std::printf("sizeof device = %u\n", u16At(output, 2));
-  std::printf("num_devices = %u\n", u16At(output, 4));
+  out("sizeof dbee = %u\n", u16At(output, 0));
+  out("sizeof device = %u\n", u16At(output, 2));
+  out("num_devices = %u\n", u16At(output, 4));
   return true;
 }
 
@@ -72,13 +73,13 @@ bool aGetTiming::bind() { return requireExports({{"RunTest", binding().RunTest.g
 bool aGetTiming::run() {
   CounterBlock first{};
   if (!readCounters(name, first)) return false;
-  std::fputs(nonZeroCounters(first).c_str(), stdout);
-  std::puts(" -- waiting ten seconds --");
-  std::fflush(stdout);
+  outText(nonZeroCounters(first).c_str());
+  outText(" -- waiting ten seconds --\n");
+  outFlush();
   if (!sleepUnlessBreak(kTimingWaitMs)) return false;
   CounterBlock later{};
   if (!readCounters(name, later)) return false;
-  std::fputs(nonZeroCounters(counterDifferences(first, later)).c_str(), stdout);
+  outText(nonZeroCounters(counterDifferences(first, later)).c_str());
   return true;
 }
 

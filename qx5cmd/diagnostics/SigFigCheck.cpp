@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/platform/BreakSignal.h"
 
@@ -87,15 +88,15 @@ std::string sigFigLine(int number, const SigFigRow& row,
 }
 
 int& sigFigLineCounter() {
-  static int counter = 0;
+  // Each thread numbers its own lines: gauges run at once (-j) do not share a count.
+  thread_local int counter = 0;
   return counter;
 }
 
 bool aGetSigFigTest::run() {
-  std::fputs(
+  outText(
       "TEST#, value, roundto, expected (SF=2.5), actual (SF=2.5), expected (SF=3), actual "
-      "(SF=3), expected (SF=3.5), actual (SF=3.5), result\n",
-      stdout);
+      "(SF=3), expected (SF=3.5), actual (SF=3.5), result\n");
   for (const SigFigRow& row : sigFigTable()) {
     if (breakRequested()) continue;
     std::array<std::string, kSigFigModes> actual;
@@ -106,7 +107,7 @@ bool aGetSigFigTest::run() {
                           sigFigRequest(row.value, row.step, mode), output))
         actual[mode] = sigFigReply(output);
     }
-    std::fputs(sigFigLine(++sigFigLineCounter(), row, actual).c_str(), stdout);
+    outText(sigFigLine(++sigFigLineCounter(), row, actual).c_str());
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/diagnostics/FirmwareTestCall.h"
@@ -20,7 +21,7 @@ bool aWatchdogTest::run() {
   firmwareVersion_ = version.call();
   for (int delay = kWatchdogFirstDelayMs; delay <= kWatchdogLastDelayMs;
        delay += kWatchdogDelayStepMs) {
-    std::printf("testing a delay of %dms\n", delay);
+    out("testing a delay of %dms\n", delay);
     const auto ms = static_cast<std::uint32_t>(delay);
     FirmwareTestOutput output{};
     if (!runFirmwareTest(FirmwareTest::Delay,
@@ -32,8 +33,8 @@ bool aWatchdogTest::run() {
     if (!sleepUnlessBreak(delay)) return false;
     const std::string now = version.call();
     if (now != firmwareVersion_) {
-      std::printf("firmware version \"%s\" became \"%s\": the watchdog tripped\n",
-                  firmwareVersion_.c_str(), now.c_str());
+      out("firmware version \"%s\" became \"%s\": the watchdog tripped\n", firmwareVersion_.c_str(),
+          now.c_str());
       return false;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/platform/BreakSignal.h"
@@ -45,6 +46,7 @@ bool takeOnlyArgument(const char* test, const char* kind, int index, bool& ok, b
 }  // namespace
 
 void warnMissingValue(const char* test, const char* what) {
+  if (session().quietArguments) return;
   std::fprintf(stderr, "warning: %s ends the command line without %s: taking 0\n", test, what);
 }
 
@@ -155,7 +157,7 @@ bool aWait::parseArgument(int index, bool& ok, bool& more, const std::string& te
 }
 
 bool aWait::run() {
-  std::printf("sleeping %s seconds\n", streamed(seconds_).c_str());
+  out("sleeping %s seconds\n", streamed(seconds_).c_str());
   for (int i = 0; seconds_ > static_cast<float>(i) && !breakRequested(); ++i) session().sleep(1000);
   return true;
 }
@@ -189,13 +191,13 @@ bool aTickRate::run() {
   int ms = truncatedInt(static_cast<double>(seconds_) * 1000.0);
   int t0 = tickCount_->call();
   std::uint32_t g0 = platform::tickCountMs();
-  std::printf("sleeping %d milliseconds\n", ms);
+  out("sleeping %d milliseconds\n", ms);
   // Sliced like every pause, so Ctrl+C is honoured within a second; the report below uses
   // the time that actually passed.
   if (ms > 0) sleepUnlessBreak(ms);
   int t1 = tickCount_->call();
   std::uint32_t g1 = platform::tickCountMs();
-  std::printf("%s", tickRateReport(t0, t1, g0, g1).c_str());
+  out("%s", tickRateReport(t0, t1, g0, g1).c_str());
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/exercises/GenericExercises.h"
@@ -27,9 +28,9 @@ GotoSettings& remembered() {
 }
 
 // Whether the pressures are read with GetPressureFaster: decided at the first poll of the
-// first Goto and kept for the rest of the program.
+// first Goto and kept for the rest of the program (of the thread, for gauges run at once).
 std::optional<bool>& pressureReadFaster() {
-  static std::optional<bool> faster;
+  thread_local std::optional<bool> faster;
   return faster;
 }
 
@@ -41,7 +42,7 @@ std::string firmwareVersion() {
 // A missing export fails the run rather than being called.
 template <class W>
 W* present(const std::unique_ptr<W>& member, const char* exportName) {
-  if (!member) std::printf("Goto: the library lacks %s\n", exportName);
+  if (!member) out("Goto: the library lacks %s\n", exportName);
   return member.get();
 }
 
@@ -125,18 +126,25 @@ bool aGoto::parseArgument(int index, bool& ok, bool& more, const std::string& te
   return true;
 }
 
+void aGoto::copyParsedState(const aTest& original) {
+  // Its words alone would take the omitted values from what the whole line left remembered.
+  const auto& goto_ = static_cast<const aGoto&>(original);
+  pressure_ = goto_.pressure_;
+  settings_ = goto_.settings_;
+}
+
 QX5GetFloat* aGoto::fanReader() {
   LibraryBinding& library = binding();
   if (!library.GetFanSpeedPercent) {
-    std::printf("DLL doesn't have GetFanSpeedPercent so using GetFanSpeed\n");
+    out("DLL doesn't have GetFanSpeedPercent so using GetFanSpeed\n");
     return present(library.GetFanSpeed, "GetFanSpeed");
   }
   std::string version = firmwareVersion();
   if (isOldFirmware(version)) {
-    std::printf("firmware = \"%s\" so using GetFanSpeed\n", version.c_str());
+    out("firmware = \"%s\" so using GetFanSpeed\n", version.c_str());
     return present(library.GetFanSpeed, "GetFanSpeed");
   }
-  std::printf("firmware = \"%s\" so using GetFanSpeedPercent\n", version.c_str());
+  out("firmware = \"%s\" so using GetFanSpeedPercent\n", version.c_str());
   return library.GetFanSpeedPercent.get();
 }
 
@@ -144,8 +152,8 @@ QX5GetPressure* aGoto::pressureReader() {
   if (!pressureReadFaster()) {
     std::string version = firmwareVersion();
     pressureReadFaster() = !isOldFirmware(version);
-    std::printf("firmware = \"%s\" so using %s\n", version.c_str(),
-                *pressureReadFaster() ? "GetPressureFaster" : "GetPressure");
+    out("firmware = \"%s\" so using %s\n", version.c_str(),
+        *pressureReadFaster() ? "GetPressureFaster" : "GetPressure");
   }
   LibraryBinding& library = binding();
   return *pressureReadFaster() ? present(library.GetPressureFaster, "GetPressureFaster")
@@ -155,8 +163,7 @@ QX5GetPressure* aGoto::pressureReader() {
 bool aGoto::run() {
   Session& s = session();
   s.options.showStats = true;
-  std::printf(
-      "waiting for pressure of %s to within an accuracy of %s for %s seconds or a maximum of %s "
+  out("waiting for pressure of %s to within an accuracy of %s for %s seconds or a maximum of %s "
       "minutes and sample steady state error for %s seconds\n",
       streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
       streamed(settings_.duration).c_str(), streamed(settings_.maxWait).c_str(),
@@ -200,7 +207,7 @@ std::optional<bool> aGoto::poll(Run& state) {
     ++state.fanChanges;
     if (state.fanChanges >= kFirstTimedChange && state.fanChanges <= kLastTimedChange) {
       double period = since(state.lastChangeTick, s.tickCount()) / 1000.0;
-      std::printf("controller period update %s\n", streamed(period).c_str());
+      out("controller period update %s\n", streamed(period).c_str());
       state.controllerPeriod->record(period);
     }
     state.lastChangeTick = s.tickCount();
@@ -234,9 +241,9 @@ std::optional<bool> aGoto::poll(Run& state) {
       std::uint32_t inBand = since(state.inBandSince, now);
       printResult(displayName, line + format(" (at pressure for %.1f secs)", inBand / 1000.0));
       if (static_cast<std::int64_t>(inBand) > durationMs_) {
-        std::printf("attained pressure of %s to within an accuracy of %s for %s seconds\n",
-                    streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
-                    streamed(settings_.duration).c_str());
+        out("attained pressure of %s to within an accuracy of %s for %s seconds\n",
+            streamed(pressure_).c_str(), streamed(settings_.accuracy).c_str(),
+            streamed(settings_.duration).c_str());
         state.sampling = true;
         state.referenceFan = fan;
         state.sampleStart = s.tickCount();
@@ -244,7 +251,7 @@ std::optional<bool> aGoto::poll(Run& state) {
       }
     }
     if (maxWaitMs_ > 0 && static_cast<std::int64_t>(since(state.waitStart, now)) > maxWaitMs_) {
-      std::printf("timeout waiting to attain pressure\n");
+      out("timeout waiting to attain pressure\n");
       state.recording->timedOut();
       if (QX5SetFloat* setFan = present(binding().SetFanSpeed, "SetFanSpeed")) setFan->call(0.0f);
       return false;

@@ -43,6 +43,9 @@ class aGoto : public aTest {
   int durationMs() const { return durationMs_; }
   int maxWaitMs() const { return maxWaitMs_; }
 
+ protected:
+  void copyParsedState(const aTest& original) override;
+
  private:
   struct Run;
 

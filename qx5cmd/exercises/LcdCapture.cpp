@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/LibraryBinding.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Text.h"
@@ -25,14 +26,14 @@ std::string hexRow(int row, const std::uint8_t* bytes) {
 bool aGetLcd::run() {
   LibraryBinding& library = binding();
   if (!library.GetLcdRow) {
-    std::printf("%s: the library lacks GetLcdRow\n", name);
+    out("%s: the library lacks GetLcdRow\n", name);
     return false;
   }
   LcdImage image{};
   for (int row = 0; row < kLcdHeight; ++row) {
     std::uint8_t* bytes = image.data() + row * kLcdRowBytes;
     if (!library.GetLcdRow->call(static_cast<std::uint8_t>(row), bytes)) return false;
-    std::fputs(hexRow(row, bytes).c_str(), stdout);
+    outText(hexRow(row, bytes).c_str());
   }
 
   int serial = library.GetSerialNumber ? library.GetSerialNumber->call() : -1;
@@ -41,7 +42,7 @@ bool aGetLcd::run() {
   auto file = lcdBitmap(image);
   // Telling which file is missing costs nothing; the capture itself has been shown.
   if (!writeBinaryFile(fileName, file.data(), file.size()))
-    std::printf("couldn't write %s\n", fileName.c_str());
+    out("couldn't write %s\n", fileName.c_str());
   return true;
 }
 

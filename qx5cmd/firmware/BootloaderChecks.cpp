@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/firmware/FirmwareDownload.h"
@@ -25,7 +26,7 @@ bool uploadRegion(MemoryGauge& gauge, HexWriter& writer, aUpload::Region region)
     const std::uint32_t count = std::min(kTransferBlock, region.length - done);
     if (breakRequested()) return false;
     if (!gauge.upload(region.address + done, count, block.data())) {
-      std::printf("\nERROR uploading memory from address %x\n", region.address + done);
+      out("\nERROR uploading memory from address %x\n", region.address + done);
       return false;
     }
     writer.writeBlock(region.address + done, block.data(), count);
@@ -60,7 +61,7 @@ bool aBootloaderTest::run() {
   std::array<std::uint8_t, kPatternSize> pattern{};
   for (std::uint32_t i = 0; i < kPatternSize; ++i) pattern[i] = static_cast<std::uint8_t>(i / 2);
 
-  std::printf("\nresetting the gauge\n");
+  out("\nresetting the gauge\n");
   gauge_.doBoot(0);
   sleepUnlessBreak(kBootloaderWaitMs);
   transfer_.resetProgress(TransferKind::write, kPatternSize);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/firmware/HexReader.h"
 #include "qx5cmd/firmware/HexWriter.h"
 
@@ -85,7 +86,7 @@ bool EEPROM::isCalibrated() const {
 void EEPROM::describe() const {
   const bool known = layoutOf(version()) != nullptr;
   const CalibrationDate date = calibrationDate();
-  std::printf("%s version %d, serial number %d, calibrated on %04d.%02d.%02d\n", label_.c_str(),
+  qx5cmd::out("%s version %d, serial number %d, calibrated on %04d.%02d.%02d\n", label_.c_str(),
               version(), known ? imageSerial() : 0, date.year, date.month, date.day);
 }
 
@@ -106,7 +107,7 @@ bool EEPROM::loadFromFile(const std::string& stem) {
   const std::string path = fileName(stem);
   std::error_code ignored;
   if (std::filesystem::exists(path, ignored))
-    std::printf("loading %s from file \"%s\"\n", label_.c_str(), path.c_str());
+    qx5cmd::out("loading %s from file \"%s\"\n", label_.c_str(), path.c_str());
   if (!readFile(path)) return false;
   setMagicCookie();
   describe();
@@ -120,7 +121,7 @@ bool EEPROM::writeNewFile(const std::string& path) const {
   writer.writeEndOfFileRecord();
   if (writer.close()) return true;
   // A truncated file would pass for a backup, or block every later one: remove it.
-  std::printf("error writing \"%s\"\n", path.c_str());
+  qx5cmd::out("error writing \"%s\"\n", path.c_str());
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
   return false;
@@ -131,10 +132,10 @@ void EEPROM::saveToFile(const std::string& stem) const {
   const std::string path = fileName(stem);
   std::error_code ignored;
   if (std::filesystem::exists(path, ignored)) {
-    std::printf("file \"%s\" already exists\n", path.c_str());
+    qx5cmd::out("file \"%s\" already exists\n", path.c_str());
     return;
   }
-  std::printf("saving %s to \"%s\"\n", label_.c_str(), path.c_str());
+  qx5cmd::out("saving %s to \"%s\"\n", label_.c_str(), path.c_str());
   writeNewFile(path);
 }
 
@@ -181,11 +182,11 @@ EEPROM::Image convertLayout(const EEPROM::Image& old, const Layout& from, const 
 }  // namespace
 
 void EEPROM::convert16To17() {
-  std::printf("converting %s from version 16 to version 17\n", label_.c_str());
+  qx5cmd::out("converting %s from version 16 to version 17\n", label_.c_str());
   image_ = convertLayout(image_, kVersion16, kVersion17);
 }
 
 void EEPROM::convert17To16() {
-  std::printf("converting %s from version 17 to version 16\n", label_.c_str());
+  qx5cmd::out("converting %s from version 17 to version 16\n", label_.c_str());
   image_ = convertLayout(image_, kVersion17, kVersion16);
 }

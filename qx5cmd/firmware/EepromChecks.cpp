@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/EepromVersionArgument.h"
 #include "qx5cmd/platform/BreakSignal.h"
@@ -15,10 +16,10 @@ bool aUploadEEPROM::parseArgument(int, bool&, bool& more, const std::string&) {
 bool aUploadEEPROM::run() {
   const int serial = gauge_.serialNumber();
   EEPROM live(serial, "eeprom");
-  std::printf("uploading eeprom\n");
+  out("uploading eeprom\n");
   const bool liveWhole = uploadWithBackup(transfer_, memory_map::kDataEeprom, live);
   EEPROM defaults(serial, "defaults");
-  std::printf("uploading defaults\n");
+  out("uploading defaults\n");
   const bool defaultsWhole = uploadWithBackup(transfer_, memory_map::kFactoryDefaults, defaults);
   // A technician backs a gauge up before a risky step: a backup that is missing must not pass.
   return liveWhole && defaultsWhole;

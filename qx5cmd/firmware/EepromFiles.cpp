@@ -1,5 +1,7 @@
 #include "qx5cmd/firmware/EepromFiles.h"
 
+#include "qx5cmd/core/Console.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -59,25 +61,25 @@ std::string EepromFiles::newestBackup() const {
 void EepromFiles::keep(const EEPROM& image) const {
   if (!image.isValid()) return;
   if (hasRecord()) {
-    std::printf("%s not backed up: a write to it was not confirmed (\"%s\")\n", label_.c_str(),
-                recordName().c_str());
+    out("%s not backed up: a write to it was not confirmed (\"%s\")\n", label_.c_str(),
+        recordName().c_str());
     return;
   }
   const long newest = newestNumber(prefix_);
   if (newest < 0) {
-    std::printf("saving %s to \"%s\"\n", label_.c_str(), name(kFirstBackup).c_str());
+    out("saving %s to \"%s\"\n", label_.c_str(), name(kFirstBackup).c_str());
     image.writeNewFile(name(kFirstBackup));
     return;
   }
   const std::string held = name(numbered(newest));
   EEPROM backup(image.expectedSerial(), label_);
   if (backup.readFile(held) && backup.image() == image.image()) {
-    std::printf("file \"%s\" already holds this %s\n", held.c_str(), label_.c_str());
+    out("file \"%s\" already holds this %s\n", held.c_str(), label_.c_str());
     return;
   }
   const std::string path = name(numbered(newest + 1));
-  std::printf("saving %s to \"%s\" (\"%s\" holds an earlier copy)\n", label_.c_str(), path.c_str(),
-              held.c_str());
+  out("saving %s to \"%s\" (\"%s\" holds an earlier copy)\n", label_.c_str(), path.c_str(),
+      held.c_str());
   image.writeNewFile(path);
 }
 
@@ -103,8 +105,8 @@ bool EepromFiles::record(const EEPROM& image) const {
     if (!error) return true;
     fs::remove(partial, error);
   }
-  std::printf("cannot record the write of %s in \"%s\": nothing is written to the gauge\n",
-              label_.c_str(), path.c_str());
+  out("cannot record the write of %s in \"%s\": nothing is written to the gauge\n", label_.c_str(),
+      path.c_str());
   return false;
 }
 

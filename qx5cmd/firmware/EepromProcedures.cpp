@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Stats.h"
 #include "qx5cmd/firmware/EepromFiles.h"
 #include "qx5cmd/platform/BreakSignal.h"
@@ -16,7 +17,7 @@ constexpr const char* kUncalibratedDefaults =
 
 bool enterBootloaderForDefaults(MemoryTransfer& transfer) {
   if (!breakRequested() && transfer.switchToBootloader()) return true;
-  std::printf("unable to switch to bootloader\n");
+  out("unable to switch to bootloader\n");
   return false;
 }
 
@@ -33,37 +34,34 @@ Origin obtainImage(MemoryTransfer& transfer, std::uint32_t address, EEPROM& imag
   if (files.hasRecord()) {
     const std::string record = files.recordName();
     if (image.readFile(record) && image.isValid()) {
-      std::printf("finishing an interrupted write: %s taken from \"%s\"\n", label.c_str(),
-                  record.c_str());
+      out("finishing an interrupted write: %s taken from \"%s\"\n", label.c_str(), record.c_str());
       image.describe();
       return Origin::record;
     }
-    std::printf(
-        "\"%s\" records an unfinished write of %s but cannot be read; delete it to take "
+    out("\"%s\" records an unfinished write of %s but cannot be read; delete it to take "
         "the gauge's %s as it is\n",
         record.c_str(), label.c_str(), label.c_str());
     return Origin::unusableRecord;
   }
-  std::printf("%s", uploading);
+  out("%s", uploading);
   transfer.resetProgress(TransferKind::read, kEepromBytes);
   const bool whole = uploadImage(transfer, address, image);
   image.describe();
   if (whole && image.isValid()) {
-    std::printf("using the %s read from the gauge\n", label.c_str());
+    out("using the %s read from the gauge\n", label.c_str());
     files.keep(image);
     return Origin::gauge;
   }
   if (!whole) {
     // Almost always a gauge gone or a break: a backup written now would not arrive, and its
     // record would make the next run put it over what the gauge holds, unread.
-    std::printf("reading %s from the gauge failed at address %x\n", label.c_str(),
-                transfer.failedReadAddress());
+    out("reading %s from the gauge failed at address %x\n", label.c_str(),
+        transfer.failedReadAddress());
     return Origin::unreadable;
   }
   const std::string backup = backupsAllowed ? files.newestBackup() : std::string();
   if (!backup.empty() && image.readFile(backup) && image.isValid()) {
-    std::printf("the %s on the gauge is invalid: using the backup \"%s\"\n", label.c_str(),
-                backup.c_str());
+    out("the %s on the gauge is invalid: using the backup \"%s\"\n", label.c_str(), backup.c_str());
     image.describe();
     return Origin::backup;
   }
@@ -83,8 +81,8 @@ bool writeRecorded(MemoryTransfer& transfer, std::uint32_t address, const EEPROM
   EEPROM written(image.expectedSerial(), image.label());
   transfer.resetProgress(TransferKind::read, kEepromBytes);
   if (!uploadImage(transfer, address, written)) {
-    std::printf("reading %s back failed at address %x\n", image.label().c_str(),
-                transfer.failedReadAddress());
+    out("reading %s back failed at address %x\n", image.label().c_str(),
+        transfer.failedReadAddress());
     return false;
   }
   if (!compare(image.label(), image.image().data(), written.image().data(), kEepromBytes))
@@ -102,8 +100,8 @@ std::int32_t ownSerial(MemoryTransfer& transfer, std::int32_t reported) {
   if (!transfer.read(memory_map::kDataEeprom, kTransferBlock, head.image().data()) ||
       !EEPROM::isRealSerial(head.imageSerial()))
     return reported;
-  std::printf("the gauge runs its bootloader: serial number %d taken from its eeprom\n",
-              head.imageSerial());
+  out("the gauge runs its bootloader: serial number %d taken from its eeprom\n",
+      head.imageSerial());
   return head.imageSerial();
 }
 
@@ -120,8 +118,8 @@ bool uploadWithBackup(MemoryTransfer& transfer, std::uint32_t address, EEPROM& i
   if (whole) {
     EepromFiles(image).keep(image);
   } else {
-    std::printf("reading %s from the gauge failed at address %x; no backup made\n",
-                image.label().c_str(), transfer.failedReadAddress());
+    out("reading %s from the gauge failed at address %x; no backup made\n", image.label().c_str(),
+        transfer.failedReadAddress());
   }
   return whole;
 }
@@ -151,14 +149,13 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
   const Origin liveFrom =
       obtainImage(transfer, memory_map::kDataEeprom, live, "uploading eeprom\n", !copyToDefaults);
   if (liveFrom == Origin::unreadable)
-    std::printf("aborting eeprom upgrade because eeprom could not be read\n");
-  if (liveFrom == Origin::invalid)
-    std::printf("aborting eeprom upgrade because eeprom is invalid\n");
+    out("aborting eeprom upgrade because eeprom could not be read\n");
+  if (liveFrom == Origin::invalid) out("aborting eeprom upgrade because eeprom is invalid\n");
   if (liveFrom == Origin::unreadable || liveFrom == Origin::invalid) return unusable();
   if (liveFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
   // Written when converted, and whenever the gauge does not hold it already.
   if (live.conformToVersion(targetVersion) || liveFrom != Origin::gauge) {
-    std::printf("downloading eeprom\n");
+    out("downloading eeprom\n");
     if (!write(memory_map::kDataEeprom, live, false)) return stop(EepromOutcome::failed);
   }
 
@@ -169,13 +166,12 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
     if (defaultsFrom == Origin::unreadable) {
       // Half-read defaults look uncalibrated and would be overwritten with the live settings,
       // losing the factory calibration.
-      std::printf("aborting eeprom upgrade because default factory settings could not be read\n");
+      out("aborting eeprom upgrade because default factory settings could not be read\n");
       return unusable();
     }
     if (defaultsFrom == Origin::unusableRecord) return stop(EepromOutcome::failed);
     if (defaultsFrom == Origin::invalid) {
-      std::printf(
-          "no default factory settings loaded yet,... creating factory defaults from current "
+      out("no default factory settings loaded yet,... creating factory defaults from current "
           "eeprom values\n");
       defaults.image() = live.image();
       EepromFiles(defaults).keep(defaults);
@@ -184,11 +180,11 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
   // Made here, from a record or from a backup: the gauge does not hold them.
   bool rewrite = defaultsFrom != Origin::gauge;
   if (copyToDefaults) {
-    std::printf("copying eeprom to factory defaults\n");
+    out("copying eeprom to factory defaults\n");
     defaults.image() = live.image();
     rewrite = true;
   } else if (!defaults.isCalibrated()) {
-    std::printf("%s", kUncalibratedDefaults);
+    out("%s", kUncalibratedDefaults);
     defaults.image() = live.image();
     rewrite = true;
   }
@@ -196,7 +192,7 @@ EepromOutcome upgradeEeprom(MemoryTransfer& transfer, std::int32_t reportedSeria
 
   if (rewrite) {
     if (!enterBootloaderForDefaults(transfer)) return stop(EepromOutcome::failed);
-    std::printf("downloading default factory settings\n");
+    out("downloading default factory settings\n");
     if (!write(memory_map::kFactoryDefaults, defaults, true)) return stop(EepromOutcome::failed);
   }
   timing.stop();
@@ -209,14 +205,14 @@ bool saveSettings(MemoryTransfer& transfer, std::int32_t reportedSerial) {
   EEPROM defaults(serial, kDefaultsStem);
   switch (obtainImage(transfer, memory_map::kDataEeprom, live, "uploading eeprom\n", false)) {
     case Origin::unreadable:
-      std::printf("aborting save settings because eeprom could not be read\n");
+      out("aborting save settings because eeprom could not be read\n");
       return false;
     case Origin::invalid:
-      std::printf("aborting save settings because eeprom is invalid\n");
+      out("aborting save settings because eeprom is invalid\n");
       return false;
     case Origin::record:
       // The live copy on the gauge is half written: it is finished before it is copied.
-      std::printf("downloading eeprom\n");
+      out("downloading eeprom\n");
       if (!writeRecorded(transfer, memory_map::kDataEeprom, live, false)) return false;
       break;
     case Origin::gauge:
@@ -225,9 +221,9 @@ bool saveSettings(MemoryTransfer& transfer, std::int32_t reportedSerial) {
       return false;
   }
   if (!enterBootloaderForDefaults(transfer)) return false;
-  std::printf("%s", kUncalibratedDefaults);
+  out("%s", kUncalibratedDefaults);
   defaults.image() = live.image();
-  std::printf("downloading default factory settings\n");
+  out("downloading default factory settings\n");
   return writeRecorded(transfer, memory_map::kFactoryDefaults, defaults, true);
 }
 

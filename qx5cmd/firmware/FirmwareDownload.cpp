@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Text.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
 #include "qx5cmd/firmware/HexReader.h"
@@ -17,11 +18,11 @@ constexpr int kNoChipset = -1;  // what a failed GetChipset reads as
 // The file, read whole, or nothing: a half-read image must never reach flash.
 bool loadFirmwareFile(const std::string& fileName, HexReader& reader) {
   if (!reader.load(fileName)) {
-    std::printf("error reading %s\n", fileName.c_str());
+    out("error reading %s\n", fileName.c_str());
     return false;
   }
   if (reader.total() == 0) {
-    std::printf("error loading .hex file\n");
+    out("error loading .hex file\n");
     return false;
   }
   return true;
@@ -38,8 +39,7 @@ bool writeFlashRanges(MemoryTransfer& transfer, const HexReader& reader) {
     if (start >= memory_map::kFirmwareWriteLimit) continue;
     const std::uint32_t end = start + static_cast<std::uint32_t>(range.bytes.size());
     if (start < kFactoryDefaultsBlocksEnd && end > kFactoryDefaults && !defaultsKept) {
-      std::printf(
-          "\nthe file's bytes at %X to %X are not written: they hold the factory "
+      out("\nthe file's bytes at %X to %X are not written: they hold the factory "
           "default settings\n",
           kFactoryDefaults, kFactoryDefaultsBlocksEnd - 1);
       defaultsKept = true;
@@ -82,7 +82,7 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   }
   const std::string fileName = firmwareFileName(request.fileStem, chipset);
   HexReader reader;
-  if (chipset == kNoChipset) std::printf("the gauge does not report its chipset\n");
+  if (chipset == kNoChipset) out("the gauge does not report its chipset\n");
   if (chipset == kNoChipset || !loadFirmwareFile(fileName, reader)) {
     if (switchedForChipset && !breakRequested()) transfer.launchFirmware();
     return failed(chipset == kNoChipset ? "the gauge did not report its chipset"
@@ -95,8 +95,7 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   if (request.eepromForBootloaderGauge || serial != kBootloaderSerial) {
     if (upgradeEeprom(transfer, serial, request.eepromVersion, request.copyToDefaults) ==
         EepromOutcome::failed) {
-      std::printf(
-          "the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
+      out("the eeprom upgrade did not finish: the firmware is not downloaded; run it again to "
           "finish the settings first\n");
       return failed("the eeprom upgrade did not finish");
     }
@@ -105,12 +104,12 @@ bool downloadFirmware(MemoryTransfer& transfer, std::int32_t serial,
   if (!transfer.switchToBootloader()) return failed("the gauge did not switch to its bootloader");
 
   transfer.resetProgress(TransferKind::write, reader.total());
-  std::printf("downloading %s (%u bytes)\n\n", fileName.c_str(), reader.total());
+  out("downloading %s (%u bytes)\n\n", fileName.c_str(), reader.total());
   if (!writeFlashRanges(transfer, reader) || breakRequested())
     return failed(breakRequested() ? "stopped by a break" : "erasing or writing the flash failed");
 
   if (request.beepBeforeLaunch) beep();
-  std::printf("\n\n");
+  out("\n\n");
   if (!breakRequested()) transfer.launchFirmware();
   transfer.gauge().show(1, "Version");
   transfer.gauge().show(2, request.displayedVersion);

@@ -1,5 +1,7 @@
 #include "qx5cmd/firmware/HexReader.h"
 
+#include "qx5cmd/core/Console.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -137,7 +139,7 @@ void HexReader::parseLine(std::string_view line) {
       reportError("extended Segment Address Record not supported");
       break;
     default:
-      std::printf("unknown record type %x\n", type);
+      qx5cmd::out("unknown record type %x\n", type);
       break;
   }
 }
@@ -198,11 +200,9 @@ void HexReader::closeRange() {
 }
 
 void HexReader::reportError(std::string_view message) {
-  std::printf(" error parsing %s\n", fileName_.c_str());
-  // An empty view may hold no pointer at all, which fwrite must not be given.
-  if (!message.empty()) std::fwrite(message.data(), 1, message.size(), stdout);
-  std::printf(" in line %u\n", lineNumber_);
-  if (!line_.empty()) std::fwrite(line_.data(), 1, line_.size(), stdout);
-  std::fputc('\n', stdout);
+  qx5cmd::out(" error parsing %s\n", fileName_.c_str());
+  qx5cmd::outText(std::string(message));
+  qx5cmd::out(" in line %u\n", lineNumber_);
+  qx5cmd::outText(std::string(line_) + "\n");
   error_ = true;
 }

@@ -1,5 +1,6 @@
 #include "qx5cmd/firmware/HexWriter.h"
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/platform/Platform.h"
 
 namespace {
@@ -23,7 +24,7 @@ HexWriter::HexWriter(const std::string& fileName, Create mode) {
   // Text mode, so the line end is the platform's.
   file_ = mode == Create::newOnly ? qx5cmd::platform::createNewTextFile(fileName)
                                   : std::fopen(fileName.c_str(), "w");
-  if (!file_) std::printf("unable to create file \"%s\"\n", fileName.c_str());
+  if (!file_) qx5cmd::out("unable to create file \"%s\"\n", fileName.c_str());
 }
 
 HexWriter::~HexWriter() { close(); }

@@ -14,7 +14,8 @@ constexpr std::uint32_t kMaxTransfer = 48;
 
 }  // namespace
 
-// The binding is looked up at each call: tests are made before the library is loaded.
+// The binding is looked up at each call: tests are made before the library is loaded, and a
+// worker's copy of a test runs with the worker's binding.
 
 bool LibraryMemoryGauge::upload(std::uint32_t address, std::uint32_t count, std::uint8_t* buffer) {
   auto& wrapper = binding().UploadMemory;

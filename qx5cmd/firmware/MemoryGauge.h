@@ -29,7 +29,8 @@ class MemoryGauge {
   virtual bool show(int line, const std::string& text) = 0;
 };
 
-// The selected gauge, through the loaded library's timed wrappers.
+// The calling thread's gauge through its binding's timed wrappers: the selected gauge, or on a
+// worker (-j) the worker's own gauge, whose binding calls the exports' twins with its handle.
 class LibraryMemoryGauge : public MemoryGauge {
  public:
   bool upload(std::uint32_t address, std::uint32_t count, std::uint8_t* buffer) override;

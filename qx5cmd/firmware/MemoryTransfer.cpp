@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/platform/BreakSignal.h"
 #include "qx5cmd/platform/Platform.h"
@@ -30,8 +31,7 @@ bool supportsFieldUpgrade(const std::string& version) {
 }
 
 void printFieldUpgradeWarning() {
-  std::printf(
-      "Sorry, this gauge does not support in-field upgrades, please contact %s for "
+  out("Sorry, this gauge does not support in-field upgrades, please contact %s for "
       "assistance\n",
       QX5_SALES_DESK_ADDRESS);
 }
@@ -42,17 +42,16 @@ void hexDump(const std::string& label, std::uint32_t address, const std::uint8_t
              std::uint32_t count) {
   constexpr std::uint32_t kRow = 32;
   for (std::uint32_t offset = 0; offset < count; offset += kRow) {
-    std::printf("%s %06X:", label.c_str(), address + offset);
-    for (std::uint32_t i = offset; i < std::min(count, offset + kRow); ++i)
-      std::printf("%02x", bytes[i]);
-    std::printf("\n");
+    out("%s %06X:", label.c_str(), address + offset);
+    for (std::uint32_t i = offset; i < std::min(count, offset + kRow); ++i) out("%02x", bytes[i]);
+    out("\n");
   }
 }
 
 bool compare(const std::string& label, const std::uint8_t* expected, const std::uint8_t* actual,
              std::uint32_t count) {
   if (std::memcmp(expected, actual, count) == 0) return true;
-  std::printf("CONFLICTS in %s!!!\n", label.c_str());
+  out("CONFLICTS in %s!!!\n", label.c_str());
   return false;
 }
 
@@ -74,7 +73,7 @@ bool MemoryTransfer::write(std::uint32_t address, std::uint32_t count, const std
     if (breakRequested()) return false;
     meter_.update(TransferKind::write, address + done, block);
     if (!gauge_.download(address + done, block, buffer + done)) {
-      std::printf("\nERROR downloading memory to address %x\n", address + done);
+      out("\nERROR downloading memory to address %x\n", address + done);
       return false;
     }
     done += block;
@@ -87,7 +86,7 @@ bool MemoryTransfer::erase(std::uint32_t address, std::uint32_t count) {
   for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
     if (breakRequested()) return false;
     if (gauge_.erase(address, count)) return true;
-    std::printf("\nERROR erasing memory");
+    out("\nERROR erasing memory");
   }
   return false;
 }
@@ -112,14 +111,14 @@ bool MemoryTransfer::switchToBootloader() {
       return true;
     }
     if (breakRequested() || ++attempts > kBootAttempts) return false;
-    std::printf("switching to bootloader...\n");
+    out("switching to bootloader...\n");
     gauge_.doBoot(0);
     sleepUnlessBreak(kBootloaderWaitMs);
     version = gauge_.firmwareVersion();
     if (!isBootloaderVersion(version)) {
       const std::string error = gauge_.errorMessage();
-      if (!error.empty()) std::printf("ERROR:\n%s", error.c_str());
-      std::printf("error switching to bootloader\nfirmware is version %s\n", version.c_str());
+      if (!error.empty()) out("ERROR:\n%s", error.c_str());
+      out("error switching to bootloader\nfirmware is version %s\n", version.c_str());
     }
   }
 }
@@ -136,7 +135,7 @@ bool MemoryTransfer::launchFirmware() {
       return true;
     }
     if (breakRequested() || attempts >= kBootAttempts) return false;
-    std::printf("launching new firmware...\n");
+    out("launching new firmware...\n");
     gauge_.doBoot(1);
     sleepUnlessBreak(kLaunchWaitMs);
   }

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Text.h"
 
 namespace qx5cmd {
 
 ProgressMeter::ProgressMeter()
     : sink_([](const std::string& text) {
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        outText(text.c_str());
+        outFlush();
       }) {}
 
 void ProgressMeter::reset(TransferKind kind, std::uint32_t expected) {

@@ -1,5 +1,7 @@
 #include "qx5cmd/firmware/StationRecord.h"
 
+#include <mutex>
+
 #include "qx5cmd/charts/OutputFiles.h"
 #include "qx5cmd/core/Text.h"
 
@@ -32,6 +34,9 @@ std::string stationRecordLine(const StationRecordEntry& entry) {
 }
 
 void appendStationRecord(const StationRecordEntry& entry) {
+  // Gauges upgraded at once (-j) append one at a time: a new day's file gets one header.
+  static std::mutex appending;
+  std::lock_guard lock(appending);
   const std::string path = stationRecordFileName(entry.time);
   std::string why;
   if (!charts::appendLine(path, stationRecordLine(entry), kStationRecordHeader, why))

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qx5cmd/core/Console.h"
 #include "qx5cmd/core/Session.h"
 #include "qx5cmd/core/Stats.h"
 #include "qx5cmd/firmware/EepromProcedures.h"
@@ -36,7 +37,7 @@ bool aFirmwareUpgradeStation::parseArgument(int index, bool& ok, bool& more,
 // A gauge that already runs the release only has its settings saved when asked to.
 bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults,
                                                StationRecordEntry& entry) {
-  std::printf("gauge %d has been upgraded to firmware %s\n", serial, firmwareVersion_.c_str());
+  out("gauge %d has been upgraded to firmware %s\n", serial, firmwareVersion_.c_str());
   entry.result = "already current";
   entry.firmwareAfter = entry.firmwareBefore;
   if (copyToDefaults && serial != kBootloaderSerial) {
@@ -46,7 +47,7 @@ bool aFirmwareUpgradeStation::saveSettingsOnly(int serial, bool copyToDefaults,
     }
     const bool launched = !breakRequested() && transfer_.launchFirmware();
     entry.firmwareAfter = launched ? transfer_.launchedVersion() : "";
-    std::printf("\n");
+    out("\n");
     gauge_.show(1, "Settings");
     gauge_.show(2, "Saved");
     beep();
