@@ -35,7 +35,6 @@
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
@@ -123,7 +122,7 @@ class SimulatedLibrary {
   // `gauges` fresh gauges (unless the test plugs in its own); the library is reset to its state
   // at load. Long runs may go without the trace.
   explicit SimulatedLibrary(int gauges = 1, bool traced = true) : gauges_(gauges) {
-    setGuardedFileName("no-such-library-" + std::to_string(platform::currentProcessId()));
+    setGuardSeesThisProcessOnly(true);
     api::ResetLibraryState();
     setUsbPlatformFactory([this, traced] {
       sim::SimulationOptions options;
@@ -144,6 +143,7 @@ class SimulatedLibrary {
   ~SimulatedLibrary() {
     api::ResetLibraryState();
     setUsbPlatformFactory(nullptr);
+    setGuardSeesThisProcessOnly(false);
     setGuardedFileName("");
     sim::SimulatedUsbPlatform::setTimeoutCeilingMs(0);
   }

@@ -21,13 +21,13 @@ unset QX5SIM QX5LOGFILE QX5CMD_LIBRARY
 passed=0
 failed=0
 check() {  # check NAME COMMAND...: the command's exit status decides
-  local name=$1
+  local name=$1 started=$SECONDS
   shift
   if "$@" >"$work/out" 2>&1; then
-    echo "PASS $name"
+    echo "PASS $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   else
-    echo "FAIL $name"
+    echo "FAIL $name ($((SECONDS - started)) s)"
     sed 's/^/    /' "$work/out" | head -40
     failed=$((failed + 1))
   fi
