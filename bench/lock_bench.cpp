@@ -1,4 +1,4 @@
-// What the library-wide export lock costs: the lock alone, uncontended; an export that takes the
+// What the library-wide state lock costs: the lock alone, uncontended; an export that takes the
 // lock and touches no gauge (GetMaxRange, logging off); the same with two caller threads. The
 // figure to compare is the lock against a one-exchange export (export_bench, tens of ns on the
 // simulated pipes, a millisecond or more on a real bus).
@@ -12,9 +12,9 @@
 
 namespace {
 
-void BM_ExportLockAlone(benchmark::State& state) {
+void BM_StateLockAlone(benchmark::State& state) {
   for (auto _ : state) {
-    const qx5::api::ExportLock lock;
+    const qx5::api::StateLock lock;
     benchmark::ClobberMemory();
   }
 }
@@ -23,7 +23,7 @@ void BM_LockedExportWithoutExchange(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(GetMaxRange());
 }
 
-BENCHMARK(BM_ExportLockAlone);
+BENCHMARK(BM_StateLockAlone);
 BENCHMARK(BM_LockedExportWithoutExchange);
 BENCHMARK(BM_LockedExportWithoutExchange)->Threads(2)->UseRealTime();
 

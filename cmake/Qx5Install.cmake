@@ -11,7 +11,8 @@ set_target_properties(qx5dll PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${P
 target_include_directories(qx5dll INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS qx5dll EXPORT qx5dllTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/qx5_dll/include/qx5dll.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/qx5_dll/include/qx5dll.h ${QX5_GENERATED_INCLUDE}/qx5dll_gauge.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # Programs linked against a library outside the linker's default directories carry its
 # directory as their run path, so they start without LD_LIBRARY_PATH. /usr/lib and friends

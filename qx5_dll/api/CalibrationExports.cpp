@@ -1,5 +1,6 @@
 // Calibration: the calibration date, range and the hardware and software slopes.
 #include <cstdio>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/platform/LocalTime.h"
@@ -65,8 +66,7 @@ auto dateParameters(std::uint32_t year, std::uint8_t month, std::uint8_t day) {
 
 }  // namespace
 
-QX5_API BSTR QX5_CALL GetCalibrationDate(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetCalibrationDate(void) {
   QX5_LOG_SCOPE(scope, "GetCalibrationDate", "GetCalibrationData");
   return qx5::api::textResult(qx5::api::textCommand(
       scope, kGetCalibrationDate, "yyyy-mm-dd", [&](const ReplyPacket& reply) {
@@ -79,8 +79,7 @@ QX5_API BSTR QX5_CALL GetCalibrationDate(void) {
       }));
 }
 
-QX5_API bool QX5_CALL SetDate(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetDate(void) {
   QX5_LOG_SCOPE(scope, "SetDate", "SetDate");
   scope.Info("SetDate");
   return qx5::api::sendCommand(scope, kSetDate, [](CommandPacket& packet) {
@@ -90,8 +89,7 @@ QX5_API bool QX5_CALL SetDate(void) {
   });
 }
 
-QX5_API bool QX5_CALL SetCustomDate(uint32_t year, unsigned char month, unsigned char day) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetCustomDate(uint32_t year, unsigned char month, unsigned char day) {
   QX5_LOG_SCOPE(scope, "SetCustomDate", "SetCustomDate %d,%d,%d", static_cast<int>(year), month,
                 day);
   scope.Info("SetCustomDate %d,%d,%d", static_cast<int>(year), month, day);
@@ -101,16 +99,14 @@ QX5_API bool QX5_CALL SetCustomDate(uint32_t year, unsigned char month, unsigned
   return qx5::api::sendCommand(scope, kSetCustomDate, dateParameters(year, month, day));
 }
 
-QX5_API bool QX5_CALL SetCalibrationRange(unsigned char range) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetCalibrationRange(unsigned char range) {
   QX5_LOG_SCOPE(scope, "SetCalibrationRange", "SetCalibrationRange %d", range);
   scope.Info("SetCalibrationRange %d", range);
   return qx5::api::sendCommand(scope, kSetCalibrationRange, qx5::api::byteParameter(range));
 }
 
-QX5_API bool QX5_CALL ReadWriteHardwareSlope(unsigned char read, unsigned char index,
-                                             unsigned char* value) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::ReadWriteHardwareSlope(unsigned char read, unsigned char index,
+                                          unsigned char* value) {
   QX5_LOG_SCOPE(scope, "ReadWriteHardwareSlope", "ReadWriteHardwareSlope %d %d", read, index);
   // An index past the packet would reach beyond the buffers: refused before anything is sent.
   if (!value || index >= (read ? kReadSlopes : kWrittenSlopes)) return false;
@@ -127,9 +123,8 @@ QX5_API bool QX5_CALL ReadWriteHardwareSlope(unsigned char read, unsigned char i
       });
 }
 
-QX5_API bool QX5_CALL ReadWriteSoftwareSlope(unsigned char read, unsigned char port,
-                                             unsigned char range, float* slope) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::ReadWriteSoftwareSlope(unsigned char read, unsigned char port,
+                                          unsigned char range, float* slope) {
   QX5_LOG_SCOPE(scope, "ReadWriteSoftwareSlope", "ReadWriteSoftwareSlope %d %d %d", read, port,
                 range);
   if (!slope) return false;

@@ -2,6 +2,7 @@
 // and name exports. Device names stay 8-bit text; range names become real UTF-16 strings.
 #include <cstring>
 #include <string>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/platform/AnsiCodePage.h"
@@ -75,8 +76,7 @@ void walkDevices(QX5DeviceMemory& record) {
 
 }  // namespace
 
-QX5_API QX5DeviceMemory QX5_CALL GetDeviceMemory(void) {
-  const qx5::api::ExportLock exportLock;
+QX5DeviceMemory qx5::exports::GetDeviceMemory(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceMemory", "GetDeviceMemory");
   QX5DeviceMemory record{};
   qx5::api::guarded(scope, false, [&] {

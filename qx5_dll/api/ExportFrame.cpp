@@ -36,7 +36,7 @@ std::string ReplyPacket::text(int offset, std::size_t maxChars) const {
   return std::string(start, strnlen(start, length));
 }
 
-ReplyPacket replyPacket() { return ReplyPacket(library().replyBuffer, library().replyCount); }
+ReplyPacket replyPacket() { return ReplyPacket(call().replyBuffer, call().replyCount); }
 
 // The library's strings are 8-bit text in a BSTR, as its callers read them on every platform.
 BSTR makeBstr(const std::string& text) {

@@ -1,16 +1,16 @@
-// The export frame: the one vocabulary every command export is written in. An export opens its
-// log scope, initialises on demand (the initialising group) or counts on an earlier call (the
-// early group), builds its packet in the library's command buffer, exchanges it with the selected
-// gauge and decodes the reply; any exception becomes the export's failure value.
+// The vocabulary every command export's body is written in. A body opens its log scope,
+// initialises on demand (the initialising group) or counts on an earlier call (the early group),
+// builds its packet in its call's command buffer, exchanges it with its call's gauge (CallFrame.h)
+// and decodes the reply; any exception becomes the export's failure value.
 //
-// Adding a command export:
-//   QX5_API bool QX5_CALL SetRange(unsigned char range) {
+// Adding a command export (its row in export_table.txt gives it a frame: CallFrame.h):
+//   bool qx5::exports::SetRange(unsigned char range) {
 //     QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);   // own first-call mark
 //     scope.Info("SetRange %d", range);                            // the call line, if any
 //     return qx5::api::runCommand(scope, {.code = command::SetRange}, false,  // failure value
 //         [&](CommandPacket& p) { p.u8(8, range); },               // parameter bytes
 //         [&](const ReplyPacket& r) {                              // success: decode, result line
-//           qx5::api::library().maxRange = r.u8(8);
+//           qx5::api::call().remembered().maxRange = r.u8(8);
 //           return true;
 //         });
 //   }
@@ -20,8 +20,7 @@
 // .headerless (a one-byte packet such as the reset, written as `length` bytes without header).
 // Exports that fit a row shape (Setter, Getter, Target below) are one line naming their row.
 // Exports that do more on failure (a placeholder text, a result line also after a failure) call
-// exchangeCommand and read replyPacket() themselves. Then flip the export to `yes` in
-// export_table.txt.
+// exchangeCommand and read replyPacket() themselves.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "qx5_dll/api/CallFrame.h"
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
@@ -149,7 +149,7 @@ Outcome exchangeCommand(LogFunction& scope, const Command& command, Encode encod
   if (command.group == Group::Initialising && !initialiseOnDemand()) return Outcome::Refused;
   return guarded(scope, Outcome::Failed, [&] {
     ResetPacketBuffers();
-    CommandPacket packet(library().commandBuffer);
+    CommandPacket packet(call().commandBuffer);
     std::uint32_t length = 0;
     if (command.headerless) {
       length = command.length;

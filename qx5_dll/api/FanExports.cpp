@@ -1,6 +1,7 @@
 // The fan and the gauge's own pressure control: fan speed, flow and room pressure targets, the
 // at-pressure table and the room PID constants.
 #include "qx5_dll/api/ExportFrame.h"
+#include "qx5_export_bodies.h"
 
 using namespace qx5::api;
 using qx5::LogFunction;
@@ -41,34 +42,19 @@ constexpr Getter<float> kGetFanVersion{
 
 }  // namespace
 
-QX5_API bool QX5_CALL SetFanSpeed(float* speed) {
-  const qx5::api::ExportLock exportLock;
-  return sendTarget<kSetFanSpeed>(speed);
-}
-QX5_API bool QX5_CALL SetFlowPressure(float* pressure) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetFanSpeed(float* speed) { return sendTarget<kSetFanSpeed>(speed); }
+bool qx5::exports::SetFlowPressure(float* pressure) {
   return sendTarget<kSetFlowPressure>(pressure);
 }
-QX5_API bool QX5_CALL SetRoomPressure(float* pressure) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetRoomPressure(float* pressure) {
   return sendTarget<kSetRoomPressure>(pressure);
 }
 
-QX5_API float QX5_CALL GetFanSpeed(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetFanSpeed>();
-}
-QX5_API float QX5_CALL GetFanSpeedPercent(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetFanSpeedPercent>();
-}
-QX5_API float QX5_CALL GetFanVersion(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetFanVersion>();
-}
+float qx5::exports::GetFanSpeed(void) { return queryGetter<kGetFanSpeed>(); }
+float qx5::exports::GetFanSpeedPercent(void) { return queryGetter<kGetFanSpeedPercent>(); }
+float qx5::exports::GetFanVersion(void) { return queryGetter<kGetFanVersion>(); }
 
-QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetAtPressure(unsigned char index, float* pressure) {
   const double shown = pressure ? *pressure : 0.0;
   QX5_LOG_SCOPE(scope, "SetAtPressure", "SetAtPressure %d %5.2f", index, shown);
   scope.Info("SetAtPressure %d %5.2f", index, shown);
@@ -86,8 +72,7 @@ QX5_API bool QX5_CALL SetAtPressure(unsigned char index, float* pressure) {
 }
 
 // The table holds hundredths.
-QX5_API float QX5_CALL GetAtPressure(unsigned char index) {
-  const qx5::api::ExportLock exportLock;
+float qx5::exports::GetAtPressure(unsigned char index) {
   QX5_LOG_SCOPE(scope, "GetAtPressure", "GetAtPressure %d", index);
   return runCommand(
       scope, {.code = command::GetAtPressure}, 0.0f,
@@ -99,8 +84,7 @@ QX5_API float QX5_CALL GetAtPressure(unsigned char index) {
       });
 }
 
-QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetRoomPIDConstant(unsigned char index, float* value) {
   const double shown = value ? *value : 0.0;
   QX5_LOG_SCOPE(scope, "SetRoomPIDConstant", "SetRoomPIDConstant %d %5.2f", index, shown);
   scope.Info("SetRoomPIDConstant %d %5.2f", index, shown);
@@ -117,8 +101,7 @@ QX5_API bool QX5_CALL SetRoomPIDConstant(unsigned char index, float* value) {
       [](const ReplyPacket&) { return true; });
 }
 
-QX5_API float QX5_CALL GetRoomPIDConstant(unsigned char index) {
-  const qx5::api::ExportLock exportLock;
+float qx5::exports::GetRoomPIDConstant(unsigned char index) {
   QX5_LOG_SCOPE(scope, "GetRoomPIDConstant", "GetRoomPIDConstant %d", index);
   return runCommand(
       scope, {.code = command::GetRoomPIDConstant, .group = Group::Early}, 0.0f,

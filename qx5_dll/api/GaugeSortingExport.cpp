@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
@@ -58,9 +59,8 @@ class SlotList {
 
 }  // namespace
 
-QX5_API bool QX5_CALL GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
-                                   unsigned char* secondCount) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::GetQX5PortId(SAFEARRAY** first, unsigned char* firstCount, SAFEARRAY** second,
+                                unsigned char* secondCount) {
   QX5_LOG_SCOPE(scope, "GetQX5PortId", "GetQX5PortId");
   if (!qx5::api::initialiseOnDemand()) return false;
   // An array with no room (or no array at all) is refused before anything is written.

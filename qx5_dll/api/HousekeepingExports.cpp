@@ -1,6 +1,7 @@
 // Housekeeping: the company name the gauge shows, its power-down hour, battery level, and
 // saving or restoring its settings.
 #include <algorithm>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 
@@ -45,8 +46,7 @@ std::string companyName(const ReplyPacket& reply) {
 
 }  // namespace
 
-QX5_API bool QX5_CALL SetCompanyName(BSTR* name) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetCompanyName(BSTR* name) {
   QX5_LOG_SCOPE(scope, "SetCompanyName", "SetCompanyName");
   scope.Info("SetCompanyName");
   if (!name) return false;
@@ -64,31 +64,27 @@ QX5_API bool QX5_CALL SetCompanyName(BSTR* name) {
   return false;
 }
 
-QX5_API BSTR QX5_CALL GetCompanyName(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetCompanyName(void) {
   QX5_LOG_SCOPE(scope, "GetCompanyName", "GetCompanyName");
   const auto text = qx5::api::textCommand(scope, kGetCompanyName, "--", companyName);
   if (text) scope.Info("GetCompanyName = \"%s\"", text->c_str());
   return qx5::api::textResult(text);
 }
 
-QX5_API bool QX5_CALL EnableCompanyName(unsigned char on) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::EnableCompanyName(unsigned char on) {
   QX5_LOG_SCOPE(scope, "EnableCompanyName", "EnableCompanyName %d", on);
   scope.Info("EnableCompanyName %d", on);
   return qx5::api::sendCommand(scope, kEnableCompanyName, qx5::api::byteParameter(on ? 1 : 0));
 }
 
-QX5_API bool QX5_CALL DisableCompanyName(unsigned char off) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::DisableCompanyName(unsigned char off) {
   QX5_LOG_SCOPE(scope, "DisableCompanyName", "DisableCompanyName %d", off);
   scope.Info("DisableCompanyName %d", off);
   if (!qx5::api::initialiseOnDemand()) return false;
   return EnableCompanyName(off ? 0 : 1);
 }
 
-QX5_API unsigned char QX5_CALL GetPowerDownHour(void) {
-  const qx5::api::ExportLock exportLock;
+unsigned char qx5::exports::GetPowerDownHour(void) {
   QX5_LOG_SCOPE(scope, "GetPowerDownHour", "GetPowerDownHour");
   const Outcome outcome =
       qx5::api::exchangeCommand(scope, kGetPowerDownHour, qx5::api::kNoParameters);
@@ -101,15 +97,13 @@ QX5_API unsigned char QX5_CALL GetPowerDownHour(void) {
   return hour;
 }
 
-QX5_API bool QX5_CALL SetPowerDownHour(unsigned char hour) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetPowerDownHour(unsigned char hour) {
   QX5_LOG_SCOPE(scope, "SetPowerDownHour", "SetPowerDownHour %d", hour);
   scope.Info("SetPowerDownHour %d", hour);
   return qx5::api::sendCommand(scope, kSetPowerDownHour, qx5::api::byteParameter(hour));
 }
 
-QX5_API int32_t QX5_CALL GetBatteryLevel(void) {
-  const qx5::api::ExportLock exportLock;
+int32_t qx5::exports::GetBatteryLevel(void) {
   QX5_LOG_SCOPE(scope, "GetBatteryLevel", "GetBatteryLevel");
   return qx5::api::runCommand(scope, kGetBatteryLevel, std::int32_t{0}, qx5::api::kNoParameters,
                               [&](const ReplyPacket& reply) {
@@ -119,15 +113,13 @@ QX5_API int32_t QX5_CALL GetBatteryLevel(void) {
                               });
 }
 
-QX5_API bool QX5_CALL SaveToEEPROM(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SaveToEEPROM(void) {
   QX5_LOG_SCOPE(scope, "SaveToEEPROM", "SaveToEEPROM");
   scope.Info("SaveToEEPROM");
   return qx5::api::sendCommand(scope, kSaveToEeprom);
 }
 
-QX5_API bool QX5_CALL RestoreFactoryDefault(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::RestoreFactoryDefault(void) {
   QX5_LOG_SCOPE(scope, "RestoreFactoryDefault", "RestoreFactoryDefault");
   scope.Info("RestoreFactoryDefault");
   return qx5::api::sendCommand(scope, kRestoreFactoryDefault);

@@ -1,5 +1,6 @@
 // The gauge's identity: serial number, firmware and USB processor versions, model.
 #include <cstdio>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
@@ -44,8 +45,15 @@ bool askModel(qx5::LogFunction& scope, const ModelQuery& query) {
 }
 
 void reportSerialNumber(int serial) {
-  if (qx5::mchpusb* list = qx5::api::library().deviceList)
-    list->currentDevice().FoundNewSerialNumber(serial);
+  qx5::api::GaugeAccess gauge = qx5::api::call().gauge();
+  if (!gauge) return;
+  qx5::mchpusb* list = qx5::api::library().deviceList;
+  if (qx5::api::call().throughHandle() || !list) {
+    gauge->FoundNewSerialNumber(serial);
+    return;
+  }
+  std::atomic<std::int32_t>& known = list->slotSerial(static_cast<std::uint32_t>(gauge->index));
+  gauge->FoundNewSerialNumber(serial, known.exchange(serial));
 }
 
 // Data bytes a reply announces in byte 5, limited to what arrived and to `max`.
@@ -68,8 +76,7 @@ std::uint32_t announcedLength(qx5::LogFunction& scope, const ReplyPacket& reply,
 
 }  // namespace
 
-QX5_API int32_t QX5_CALL GetSerialNumber(void) {
-  const qx5::api::ExportLock exportLock;
+int32_t qx5::exports::GetSerialNumber(void) {
   QX5_LOG_SCOPE(scope, "GetSerialNumber", "GetSerialNumber");
   const std::int32_t serial =
       qx5::api::runCommand(scope, kGetSerialNumber, std::int32_t{-1}, qx5::api::kNoParameters,
@@ -83,8 +90,7 @@ QX5_API int32_t QX5_CALL GetSerialNumber(void) {
   return serial;
 }
 
-QX5_API bool QX5_CALL SetSerialNumber(int32_t* serialNumber) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetSerialNumber(int32_t* serialNumber) {
   const int value = serialNumber ? *serialNumber : 0;
   QX5_LOG_SCOPE(scope, "SetSerialNumber", "SetSerialNumber %d", value);
   scope.Info("SetSerialNumber %d", value);
@@ -95,8 +101,7 @@ QX5_API bool QX5_CALL SetSerialNumber(int32_t* serialNumber) {
   });
 }
 
-QX5_API BSTR QX5_CALL GetQX5FirmwareVersion(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetQX5FirmwareVersion(void) {
   QX5_LOG_SCOPE(scope, "GetQX5FirmwareVersion", "GetQX5FirmwareVersion");
   return qx5::api::textResult(
       qx5::api::textCommand(scope, kGetFirmwareVersion, "---", [&](const ReplyPacket& reply) {
@@ -106,20 +111,17 @@ QX5_API BSTR QX5_CALL GetQX5FirmwareVersion(void) {
       }));
 }
 
-QX5_API bool QX5_CALL IsQX5MKII(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::IsQX5MKII(void) {
   QX5_LOG_SCOPE(scope, "IsQX5MKII", "IsQX5MKII");
   return askModel(scope, kIsMkII);
 }
 
-QX5_API bool QX5_CALL IsQX5A(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::IsQX5A(void) {
   QX5_LOG_SCOPE(scope, "IsQX5A", "IsQX5A");
   return askModel(scope, kIsModelA);
 }
 
-QX5_API BSTR QX5_CALL GetUSBCPUVersion(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetUSBCPUVersion(void) {
   QX5_LOG_SCOPE(scope, "GetUSBCPUVersion", "GetUSBCPUVersion");
   return qx5::api::textResult(
       qx5::api::textCommand(scope, kUsbCpuVersion, "major.minor", [&](const ReplyPacket& reply) {
@@ -130,8 +132,7 @@ QX5_API BSTR QX5_CALL GetUSBCPUVersion(void) {
       }));
 }
 
-QX5_API bool QX5_CALL ResetUSBCPU(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::ResetUSBCPU(void) {
   QX5_LOG_SCOPE(scope, "ResetUSBCPU", "ResetUSBCPU");
   const auto outcome =
       qx5::api::exchangeCommand(scope, kUsbCpuReset, [&](qx5::api::CommandPacket& packet) {

@@ -1,13 +1,13 @@
 // Exports that answer without talking to a gauge.
 #include <string>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5dll.h"
 
-QX5_API BSTR QX5_CALL GetErrorMessage(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetErrorMessage(void) {
   try {
     const std::string text = qx5::ErrorText();
     qx5::LogPrint(text.empty() ? 8 : 4, "GetErrorMessage=\"%s\"", text.c_str());
@@ -19,26 +19,20 @@ QX5_API BSTR QX5_CALL GetErrorMessage(void) {
   }
 }
 
-QX5_API BSTR QX5_CALL GetDLLVersion(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetDLLVersion(void) {
   QX5_LOG_SCOPE(scope, "GetDLLVersion", "GetDLLVersion returning %s", qx5::api::kDllVersion);
   return qx5::api::makeBstr(qx5::api::kDllVersion);
 }
 
 // C++ linkage on purpose: exported under its decorated name.
-QX5_EXPORT unsigned char QX5_CALL GetMaxDevice() {
-  const qx5::api::ExportLock exportLock;
+unsigned char qx5::exports::GetMaxDevice() {
   qx5::LogPrint(8, "GetMaxDevice");
-  return qx5::api::library().maxDevice;
+  return qx5::api::call().remembered().maxDevice;
 }
 
-QX5_API unsigned char QX5_CALL GetMaxRange(void) {
-  const qx5::api::ExportLock exportLock;
+unsigned char qx5::exports::GetMaxRange(void) {
   qx5::LogPrint(8, "GetMaxRange");
-  return qx5::api::library().maxRange;
+  return qx5::api::call().remembered().maxRange;
 }
 
-QX5_API bool QX5_CALL AllVidPidSame(void) {
-  const qx5::api::ExportLock exportLock;
-  return true;
-}
+bool qx5::exports::AllVidPidSame(void) { return true; }

@@ -1,7 +1,10 @@
 #include "qx5_dll/api/LibraryStartup.h"
+#include "qx5_export_bodies.h"
 
 #include <cstdlib>
 
+#include "qx5_dll/api/CallFrame.h"
+#include "qx5_dll/api/GaugeHandles.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
@@ -69,12 +72,15 @@ void startLogFromEnvironment() {
 
 bool initialiseOnDemand() {
   LibraryState& state = library();
-  if (state.initialised) return true;
+  if (state.initialised.load(std::memory_order_acquire)) return true;
+  const StateLock lock;
+  if (state.initialised.load(std::memory_order_acquire)) return true;
   startLogFromEnvironment();
   QX5_LOG_SCOPE(scope, "QX5Init", "QX5_Init");
   try {
     static DetachAtExit detachAtExit;
     LogPrint(8, "creating a new mchpusb");
+    closeAllHandles();
     delete state.deviceList;
     state.deviceList = new mchpusb(createUsbPlatform());
     LogPrint(8, "InitializeVariables");
@@ -102,7 +108,4 @@ bool initialiseOnDemand() {
 
 }  // namespace qx5::api
 
-QX5_API bool QX5_CALL QX5Init(void) {
-  const qx5::api::ExportLock exportLock;
-  return qx5::api::initialiseOnDemand();
-}
+bool qx5::exports::QX5Init(void) { return qx5::api::initialiseOnDemand(); }

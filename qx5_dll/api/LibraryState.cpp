@@ -1,8 +1,9 @@
 #include "qx5_dll/api/LibraryState.h"
 
-#include <cstring>
+#include <mutex>
 #include <new>
 
+#include "qx5_dll/api/GaugeHandles.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/mchpusb.h"
 
@@ -10,61 +11,44 @@ namespace qx5::api {
 
 namespace {
 constinit LibraryState state;
-}  // namespace
 
-LibraryState& library() { return state; }
-
-namespace {
 // Never destroyed, as an export may still run from another static's destructor at exit; and
 // not on the heap, as the library may be unloaded and loaded again.
-std::recursive_mutex& exportMutex() {
+std::recursive_mutex& stateMutex() {
   alignas(std::recursive_mutex) static unsigned char storage[sizeof(std::recursive_mutex)];
   static std::recursive_mutex* mutex = new (storage) std::recursive_mutex;
   return *mutex;
 }
+
+void destroyDeviceList() {
+  // Handles share the list's gauges: they go first, and their calls in flight end refused.
+  closeAllHandles();
+  delete state.deviceList;
+  state.deviceList = nullptr;
+}
 }  // namespace
 
-ExportLock::ExportLock() { exportMutex().lock(); }
-ExportLock::~ExportLock() { exportMutex().unlock(); }
+LibraryState& library() { return state; }
 
-void ResetPacketBuffers() {
-  state.replyCount = packet::kBufferSize;
-  state.commandBufferSize = packet::kBufferSize;
-  std::memset(state.replyBuffer, 0, sizeof state.replyBuffer);
-  std::memset(state.commandBuffer, 0, sizeof state.commandBuffer);
-}
+StateLock::StateLock() { stateMutex().lock(); }
+StateLock::~StateLock() { stateMutex().unlock(); }
 
-void PrepareCommandPacket(std::uint8_t command) {
-  std::uint8_t* b = state.commandBuffer;
-  b[packet::kMarkerOffset] = packet::kMarker;
-  b[packet::kLengthOffset] = packet::kDefaultLength;
-  b[2] = packet::kFixed2;
-  b[3] = packet::kFixed3;
-  b[4] = packet::kFixed4;
-  b[packet::kParamLengthOffset] = packet::kDefaultParamLength;
-  b[packet::kCommandOffset] = command;
+StateTryLock::StateTryLock() : owns_(stateMutex().try_lock()) {}
+StateTryLock::~StateTryLock() {
+  if (owns_) stateMutex().unlock();
 }
 
 void InitializeVariables() {
-  state.maxDevice = 0;
-  state.maxRange = 0;
+  state.legacy.clear();
   state.currentPort = 0;
-  state.autoZero = false;
-}
-
-bool ExchangeCommandPacket(std::uint32_t length) {
-  if (!state.deviceList) return false;
-  if (length == 0) length = state.commandBuffer[packet::kLengthOffset];
-  // The buffer holds 64 bytes whatever a length byte claims.
-  if (length > sizeof state.commandBuffer) length = sizeof state.commandBuffer;
-  state.replyCount = sizeof state.replyBuffer;
-  return state.deviceList->SendReceivePacket(state.commandBuffer, static_cast<int>(length),
-                                             state.replyBuffer, state.replyCount);
 }
 
 void ResetLibraryState() {
-  delete state.deviceList;
-  state = LibraryState{};
+  StateLock lock;
+  destroyDeviceList();
+  state.initialised = false;
+  state.currentPort = 0;
+  state.legacy.clear();
 }
 
 void DetachProcess() {
@@ -72,8 +56,8 @@ void DetachProcess() {
   if (detached) return;
   detached = true;
   LogPrint(4, "DLLMain:DLL_PROCESS_DETACH");
-  delete state.deviceList;
-  state.deviceList = nullptr;
+  // No lock: at process exit a thread that held it may be gone without releasing it.
+  destroyDeviceList();
   state.initialised = false;
 }
 

@@ -1,12 +1,10 @@
-// The library's one set of state: initialisation, the device list, the packet buffers and what
-// the gauge has told the exports. Every export holds the library-wide ExportLock, so one call
-// runs at a time whatever the number of caller threads.
+// The library's one set of shared state: initialisation, the device list and what the gauge
+// selected through the legacy exports has told them. It changes under the StateLock, taken
+// briefly; talking to a gauge needs that gauge's lock instead (CallFrame.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <mutex>
-
-#include "qx5_dll/usb/Packet.h"
 
 namespace qx5 {
 class mchpusb;
@@ -16,40 +14,55 @@ namespace qx5::api {
 
 inline constexpr const char* kDllVersion = "2.2.0.18";
 
+// What a gauge's answers to SetRange/SetDevice and the auto-zero switch left behind: one set for
+// the legacy exports (whatever gauge is selected), one per handle.
+struct Remembered {
+  std::atomic<std::uint8_t> maxRange{0};
+  std::atomic<std::uint8_t> maxDevice{0};
+  std::atomic<bool> autoZero{false};
+  void clear() {
+    maxRange = 0;
+    maxDevice = 0;
+    autoZero = false;
+  }
+};
+
 struct LibraryState {
-  bool initialised = false;
+  std::atomic<bool> initialised{false};
   mchpusb* deviceList = nullptr;
-  std::uint8_t commandBuffer[packet::kBufferSize] = {};
-  std::int32_t commandBufferSize = 0;
-  std::uint8_t replyBuffer[packet::kBufferSize] = {};
-  std::uint32_t replyCount = 0;
   std::int32_t currentPort = 0;
-  std::uint8_t maxRange = 0;
-  std::uint8_t maxDevice = 0;
-  bool autoZero = false;
+  Remembered legacy;
 };
 
 // Zero at load, constant-initialised, so it is usable from the library constructor on.
 LibraryState& library();
 
-// Held for the whole of every export: concurrent calls never share the packet buffers or
-// interleave packets on a gauge. Recursive, as exports built on other exports call them.
-class ExportLock {
+// The library-wide state lock: initialisation, the device list, the selection, the handle table.
+// Recursive, as exports built on other exports take it again. Never taken while holding a
+// gauge's lock, so the order is always state, then gauge.
+class StateLock {
  public:
-  ExportLock();
-  ~ExportLock();
-  ExportLock(const ExportLock&) = delete;
-  ExportLock& operator=(const ExportLock&) = delete;
+  StateLock();
+  ~StateLock();
+  StateLock(const StateLock&) = delete;
+  StateLock& operator=(const StateLock&) = delete;
 };
 
-void ResetPacketBuffers();
-// The default header (length 36, parameter length 30) and the command code.
-void PrepareCommandPacket(std::uint8_t command);
-void InitializeVariables();
+// The state lock if it is free now: a thread holding a gauge's lock may take it this way without
+// breaking the order, as it never waits.
+class StateTryLock {
+ public:
+  StateTryLock();
+  ~StateTryLock();
+  StateTryLock(const StateTryLock&) = delete;
+  StateTryLock& operator=(const StateTryLock&) = delete;
+  bool owns() const { return owns_; }
 
-// Sends the command buffer (`length` bytes, 0 = byte 1 of the buffer) to the current gauge and
-// reads the reply into the reply buffer. False when there is no device list yet.
-bool ExchangeCommandPacket(std::uint32_t length = 0);
+ private:
+  bool owns_;
+};
+
+void InitializeVariables();
 
 // Back to the state at load, device list destroyed (tests that need a fresh library).
 void ResetLibraryState();

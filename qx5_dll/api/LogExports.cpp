@@ -1,10 +1,10 @@
 // The logging exports: thin C wrappers over the log facility.
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
+#include "qx5_export_bodies.h"
 #include "qx5dll.h"
 
-QX5_API bool QX5_CALL LogStart(const char* file, int level) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::LogStart(const char* file, int level) {
   try {
     return qx5::logInit(level, file, false);
   } catch (...) {
@@ -12,8 +12,7 @@ QX5_API bool QX5_CALL LogStart(const char* file, int level) {
   }
 }
 
-QX5_API bool QX5_CALL LogInitToStdout(int level, const char* file, bool toStdout) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::LogInitToStdout(int level, const char* file, bool toStdout) {
   try {
     return qx5::logInit(level, file, toStdout);
   } catch (...) {
@@ -21,8 +20,7 @@ QX5_API bool QX5_CALL LogInitToStdout(int level, const char* file, bool toStdout
   }
 }
 
-QX5_API bool QX5_CALL LogStop(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::LogStop(void) {
   try {
     qx5::logStop();
   } catch (...) {
@@ -30,8 +28,7 @@ QX5_API bool QX5_CALL LogStop(void) {
   return true;
 }
 
-QX5_API bool QX5_CALL LogMessage(int level, const char* text) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::LogMessage(int level, const char* text) {
   try {
     qx5::LogPrint(level, "%s", text ? text : "");
   } catch (...) {

@@ -1,6 +1,7 @@
 // Memory by address, test routines, the boot switch, the chipset, LCD rows and the tick
 // counter. The memory request: big-endian address at 8, count at 12, data from 13.
 #include <algorithm>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 
@@ -63,8 +64,7 @@ std::uint32_t numberAt8(const ReplyPacket& reply) { return reply.u32le(8); }
 
 }  // namespace
 
-QX5_API uint32_t QX5_CALL GetQX5TickCount(void) {
-  const qx5::api::ExportLock exportLock;
+uint32_t qx5::exports::GetQX5TickCount(void) {
   QX5_LOG_SCOPE(scope, "GetQX5TickCount", "GetQX5TickCount");
   return qx5::api::runCommand(scope, kTickCount, kFailedNumber, qx5::api::kNoParameters,
                               [&](const ReplyPacket& reply) {
@@ -74,8 +74,7 @@ QX5_API uint32_t QX5_CALL GetQX5TickCount(void) {
                               });
 }
 
-QX5_API bool QX5_CALL GetLcdRow(unsigned char row, unsigned char* buffer16) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::GetLcdRow(unsigned char row, unsigned char* buffer16) {
   QX5_LOG_SCOPE(scope, "GetLcdRow", "GetLcdRow");
   if (!buffer16) return false;
   return qx5::api::runCommand(scope, kLcdRow, false, qx5::api::byteParameter(row),
@@ -85,8 +84,7 @@ QX5_API bool QX5_CALL GetLcdRow(unsigned char row, unsigned char* buffer16) {
                               });
 }
 
-QX5_API bool QX5_CALL UploadMemory(uint32_t address, uint32_t count, unsigned char* destination) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::UploadMemory(uint32_t address, uint32_t count, unsigned char* destination) {
   QX5_LOG_SCOPE(scope, "UploadMemory", "UploadMemory");
   // More than a reply holds would copy past it.
   if (count > kReplyDataMax || (count && !destination)) return false;
@@ -99,9 +97,7 @@ QX5_API bool QX5_CALL UploadMemory(uint32_t address, uint32_t count, unsigned ch
                               });
 }
 
-QX5_API bool QX5_CALL DownloadMemory(uint32_t address, uint32_t count,
-                                     const unsigned char* source) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::DownloadMemory(uint32_t address, uint32_t count, const unsigned char* source) {
   QX5_LOG_SCOPE(scope, "DownloadMemory", "DownloadMemory");
   // More than a request holds would read past the packet (and the caller's count byte wraps).
   if (count > kRequestDataMax || (count && !source)) return false;
@@ -109,8 +105,7 @@ QX5_API bool QX5_CALL DownloadMemory(uint32_t address, uint32_t count,
                               doneByte(scope, "write", address, count));
 }
 
-QX5_API bool QX5_CALL EraseMemory(uint32_t address, uint32_t length) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::EraseMemory(uint32_t address, uint32_t length) {
   QX5_LOG_SCOPE(scope, "EraseMemory", "EraseMemory");
   // The big-endian address is followed by a little-endian 16-bit length.
   return qx5::api::runCommand(
@@ -122,9 +117,8 @@ QX5_API bool QX5_CALL EraseMemory(uint32_t address, uint32_t length) {
       doneByte(scope, "erase", address, length));
 }
 
-QX5_API bool QX5_CALL RunTest(uint32_t test, uint32_t count, const unsigned char* input,
-                              uint32_t* resultLength, unsigned char* result48) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::RunTest(uint32_t test, uint32_t count, const unsigned char* input,
+                           uint32_t* resultLength, unsigned char* result48) {
   QX5_LOG_SCOPE(scope, "RunTest", "RunTest");
   if (count > kRequestDataMax || (count && !input) || !resultLength || !result48) return false;
   return qx5::api::runCommand(
@@ -148,14 +142,12 @@ QX5_API bool QX5_CALL RunTest(uint32_t test, uint32_t count, const unsigned char
       });
 }
 
-QX5_API bool QX5_CALL DoBoot(unsigned char mode) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::DoBoot(unsigned char mode) {
   QX5_LOG_SCOPE(scope, "DoBoot", "DoBoot");
   return qx5::api::sendCommand(scope, kBootSwitch, qx5::api::byteParameter(mode));
 }
 
-QX5_API uint32_t QX5_CALL GetChipset(void) {
-  const qx5::api::ExportLock exportLock;
+uint32_t qx5::exports::GetChipset(void) {
   QX5_LOG_SCOPE(scope, "GetChipset", "GetChipset");
   return qx5::api::runCommand(scope, kChipset, kFailedNumber, qx5::api::kNoParameters, numberAt8);
 }

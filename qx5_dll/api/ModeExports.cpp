@@ -2,6 +2,7 @@
 // auto zero, constant N, reverse and relative mode, keypad, backlight and power.
 #include <algorithm>
 #include <string>
+#include "qx5_export_bodies.h"
 
 #include "qx5_dll/api/ExportFrame.h"
 
@@ -72,8 +73,8 @@ bool select(LogFunction& scope, std::uint8_t code, std::uint8_t index) {
   return runCommand(
       scope, {.code = code}, false, [&](CommandPacket& packet) { packet.u8(8, index); },
       [](const ReplyPacket& reply) {
-        library().maxRange = reply.u8(8);
-        library().maxDevice = reply.u8(9);
+        qx5::api::call().remembered().maxRange = reply.u8(8);
+        qx5::api::call().remembered().maxDevice = reply.u8(9);
         return true;
       });
 }
@@ -128,133 +129,81 @@ bool sendAutoZero(LogFunction& scope, bool on) {
         packet.u8(17, 0);
       },
       [&](const ReplyPacket&) {
-        library().autoZero = on;
+        qx5::api::call().remembered().autoZero = on;
         return true;
       });
 }
 
 }  // namespace
 
-QX5_API bool QX5_CALL SetMode(unsigned char mode) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kSetMode>(mode);
-}
-QX5_API bool QX5_CALL SetConstN(unsigned char value) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kSetConstN>(value);
-}
-QX5_API bool QX5_CALL SetReverseMode(unsigned char on) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kSetReverseMode>(on);
-}
-QX5_API bool QX5_CALL SetRelPresStatus(unsigned char on) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kSetRelPresStatus>(on);
-}
-QX5_API bool QX5_CALL PushButton(unsigned char button) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kPushButton>(button);
-}
-QX5_API bool QX5_CALL BackLightOn(unsigned char on) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kBackLightOn>(on);
-}
-QX5_API bool QX5_CALL EnterSetUp(void) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kEnterSetUp>(0);
-}
-QX5_API bool QX5_CALL Abort(void) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kAbort>(0);
-}
-QX5_API bool QX5_CALL QX5_Off(void) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kPowerOff>(0);
-}
-QX5_API bool QX5_CALL ChangeTimeAverage(void) {
-  const qx5::api::ExportLock exportLock;
-  return sendSetter<kChangeTimeAverage>(0);
-}
+bool qx5::exports::SetMode(unsigned char mode) { return sendSetter<kSetMode>(mode); }
+bool qx5::exports::SetConstN(unsigned char value) { return sendSetter<kSetConstN>(value); }
+bool qx5::exports::SetReverseMode(unsigned char on) { return sendSetter<kSetReverseMode>(on); }
+bool qx5::exports::SetRelPresStatus(unsigned char on) { return sendSetter<kSetRelPresStatus>(on); }
+bool qx5::exports::PushButton(unsigned char button) { return sendSetter<kPushButton>(button); }
+bool qx5::exports::BackLightOn(unsigned char on) { return sendSetter<kBackLightOn>(on); }
+bool qx5::exports::EnterSetUp(void) { return sendSetter<kEnterSetUp>(0); }
+bool qx5::exports::Abort(void) { return sendSetter<kAbort>(0); }
+bool qx5::exports::QX5_Off(void) { return sendSetter<kPowerOff>(0); }
+bool qx5::exports::ChangeTimeAverage(void) { return sendSetter<kChangeTimeAverage>(0); }
 
-QX5_API unsigned char QX5_CALL GetAtMode(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetAtMode>();
-}
-QX5_API float QX5_CALL GetConstN(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetConstN>();
-}
-QX5_API bool QX5_CALL GetReverseModeStatus(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetReverseModeStatus>();
-}
-QX5_API bool QX5_CALL GetRelPresStatus(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetRelPresStatus>();
-}
+unsigned char qx5::exports::GetAtMode(void) { return queryGetter<kGetAtMode>(); }
+float qx5::exports::GetConstN(void) { return queryGetter<kGetConstN>(); }
+bool qx5::exports::GetReverseModeStatus(void) { return queryGetter<kGetReverseModeStatus>(); }
+bool qx5::exports::GetRelPresStatus(void) { return queryGetter<kGetRelPresStatus>(); }
 
-QX5_API bool QX5_CALL SetAtMode(unsigned char mode) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetAtMode(unsigned char mode) {
   QX5_LOG_SCOPE(scope, "SetAtMode", "SetAtMode %d", mode);
   scope.Info("SetAtMode %d", mode);
   if (!qx5::api::initialiseOnDemand()) return false;
   return SetMode(mode);
 }
 
-QX5_API bool QX5_CALL BackLightOff(unsigned char off) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::BackLightOff(unsigned char off) {
   QX5_LOG_SCOPE(scope, "BackLightOff", "BackLightOff %d", off);
   scope.Info("BackLightOff %d", off);
   if (!qx5::api::initialiseOnDemand()) return false;
   return BackLightOn(asInvertedFlag(off));
 }
 
-QX5_API bool QX5_CALL SetRange(unsigned char range) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetRange(unsigned char range) {
   QX5_LOG_SCOPE(scope, "SetRange", "SetRange %d", range);
   scope.Info("SetRange %d", range);
   return select(scope, command::SetRange, range);
 }
 
-QX5_API bool QX5_CALL SetDevice(unsigned char device) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetDevice(unsigned char device) {
   QX5_LOG_SCOPE(scope, "SetDevice", "SetDevice %d", device);
   scope.Info("SetDevice %d", device);
   return select(scope, command::SetDevice, device);
 }
 
-QX5_API unsigned char QX5_CALL GetNumberOfRanges(void) {
-  const qx5::api::ExportLock exportLock;
+unsigned char qx5::exports::GetNumberOfRanges(void) {
   QX5_LOG_SCOPE(scope, "GetNumberOfRanges", "GetNumberOfRanges");
-  return library().maxRange;
+  return qx5::api::call().remembered().maxRange;
 }
 
-QX5_API unsigned char QX5_CALL GetNumberOfDevices(void) {
-  const qx5::api::ExportLock exportLock;
+unsigned char qx5::exports::GetNumberOfDevices(void) {
   QX5_LOG_SCOPE(scope, "GetNumberOfDevices", "GetNumberOfDevices");
-  return library().maxDevice;
+  return qx5::api::call().remembered().maxDevice;
 }
 
-QX5_API BSTR QX5_CALL GetDeviceName(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetDeviceName(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceName", "GetDeviceName");
   return queryText(scope, command::GetDeviceName, kNoLimit, true);
 }
 
-QX5_API BSTR QX5_CALL GetDeviceRange(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetDeviceRange(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceRange", "GetDeviceRange");
   return queryText(scope, command::GetDeviceRange, kNoLimit, true);
 }
 
-QX5_API BSTR QX5_CALL GetDeviceRanges(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::GetDeviceRanges(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceRanges", "GetDeviceRanges");
   return queryText(scope, command::GetDeviceRanges, kRangeListMax, false);
 }
 
-QX5_API BSTR QX5_CALL TimeAverageMode(void) {
-  const qx5::api::ExportLock exportLock;
+BSTR qx5::exports::TimeAverageMode(void) {
   QX5_LOG_SCOPE(scope, "TimeAverageMode", "TimeAverageMode");
   std::string name = "---";
   const Outcome outcome =
@@ -271,8 +220,7 @@ QX5_API BSTR QX5_CALL TimeAverageMode(void) {
   return makeBstr(name);
 }
 
-QX5_API bool QX5_CALL SetTimeAvgOff(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetTimeAvgOff(void) {
   QX5_LOG_SCOPE(scope, "SetTimeAvgOff", "SetTimeAvgOff");
   scope.Info("SetTimeAvgOff");
   return runCommand(
@@ -281,23 +229,20 @@ QX5_API bool QX5_CALL SetTimeAvgOff(void) {
       [](const ReplyPacket& reply) { return reply.u8(8) != 0; });
 }
 
-QX5_API bool QX5_CALL SetAutoZeroOn(unsigned char on) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetAutoZeroOn(unsigned char on) {
   QX5_LOG_SCOPE(scope, "SetAutoZeroOn", "SetAutoZeroOn %d", on);
   scope.Info("SetAutoZeroOn %d", on);
   return sendAutoZero(scope, on != 0);
 }
 
-QX5_API bool QX5_CALL SetAutoZeroOff(unsigned char off) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::SetAutoZeroOff(unsigned char off) {
   QX5_LOG_SCOPE(scope, "SetAutoZeroOff", "SetAutoZeroOff %d", off);
   scope.Info("SetAutoZeroOff %d", off);
-  library().autoZero = false;
+  qx5::api::call().remembered().autoZero = false;
   return sendAutoZero(scope, off == 0);
 }
 
-QX5_API bool QX5_CALL GetAutoZero(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::GetAutoZero(void) {
   QX5_LOG_SCOPE(scope, "GetAutoZero", "GetAutoZero");
-  return qx5::api::initialiseOnDemand() && library().autoZero;
+  return qx5::api::initialiseOnDemand() && qx5::api::call().remembered().autoZero;
 }

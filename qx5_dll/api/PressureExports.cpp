@@ -2,6 +2,7 @@
 // the IN pipe. The library passes the gauge's numbers on in the gauge's own units.
 #include "qx5_dll/api/ExportFrame.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_export_bodies.h"
 
 using namespace qx5::api;
 using qx5::LogFunction;
@@ -104,8 +105,7 @@ bool floatArray(SAFEARRAY* const* reference, FloatArray& array) {
 
 }  // namespace
 
-QX5_API float QX5_CALL ReadPressure(unsigned char port) {
-  const qx5::api::ExportLock exportLock;
+float qx5::exports::ReadPressure(unsigned char port) {
   QX5_LOG_SCOPE(scope, "ReadPressure", "ReadPressure %d", port);
   float pressure = -1.0f;
   if (!DoReadPressure(&pressure, port)) return -1.0f;
@@ -113,8 +113,7 @@ QX5_API float QX5_CALL ReadPressure(unsigned char port) {
   return pressure;
 }
 
-QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::GetPressure(float* portA, float* portB) {
   QX5_LOG_SCOPE(scope, "GetPressure", "GetPressure");
   if (!qx5::api::initialiseOnDemand()) return false;
   if (!portA || !portB) {
@@ -142,9 +141,8 @@ QX5_API bool QX5_CALL GetPressure(float* portA, float* portB) {
 
 // Fills both arrays pair by pair, never past the shorter one; a failed pair does not stop the
 // batch but makes the result false, and so does a port B array shorter than port A's.
-QX5_API bool QX5_CALL AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
-                                      unsigned char numberOfLogs) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
+                                   unsigned char numberOfLogs) {
   QX5_LOG_SCOPE(scope, "AcquirePressure", "AcquirePressure NumOfLogs(%d)", numberOfLogs);
   if (!qx5::api::initialiseOnDemand()) return false;
   FloatArray a, b;
@@ -159,35 +157,22 @@ QX5_API bool QX5_CALL AcquirePressure(SAFEARRAY** portA, SAFEARRAY** portB,
   return allRead;
 }
 
-QX5_API bool QX5_CALL GetPressureFaster(float* portA, float* portB) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::GetPressureFaster(float* portA, float* portB) {
   return readPair<kFasterPair>(portA, portB);
 }
-QX5_API bool QX5_CALL ReadCache(float* portA, float* portB) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::ReadCache(float* portA, float* portB) {
   return readPair<kCachedPair>(portA, portB);
 }
-QX5_API bool QX5_CALL EnableUsbCache(unsigned char enable) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::EnableUsbCache(unsigned char enable) {
   return sendSetter<kEnableUsbCache>(enable);
 }
-QX5_API bool QX5_CALL GetCacheStatus(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetCacheStatus>();
-}
-QX5_API float QX5_CALL GetFlow(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetFlow>();
-}
-QX5_API int16_t QX5_CALL GetTemperature(void) {
-  const qx5::api::ExportLock exportLock;
-  return queryGetter<kGetTemperature>();
-}
+bool qx5::exports::GetCacheStatus(void) { return queryGetter<kGetCacheStatus>(); }
+float qx5::exports::GetFlow(void) { return queryGetter<kGetFlow>(); }
+int16_t qx5::exports::GetTemperature(void) { return queryGetter<kGetTemperature>(); }
 
-QX5_API bool QX5_CALL FlushUSBInputPipe(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::FlushUSBInputPipe(void) {
   QX5_LOG_SCOPE(scope, "FlushUSBInputPipe", "FlushUSBInputPipe");
   if (!qx5::api::initialiseOnDemand()) return false;
-  qx5::mchpusb* list = library().deviceList;
-  return list && list->FlushInputPipe();
+  qx5::api::GaugeAccess gauge = qx5::api::call().gauge();
+  return gauge && gauge->FlushInputPipe();
 }

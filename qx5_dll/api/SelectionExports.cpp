@@ -3,14 +3,14 @@
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/Log.h"
 #include "qx5_dll/transport/mchpusb.h"
+#include "qx5_export_bodies.h"
 #include "qx5dll.h"
 
 using qx5::reportException;
 using qx5::api::library;
 
 // Selection enumerates through the platform; whatever it throws stays in the library.
-QX5_API bool QX5_CALL UsbPort(unsigned char index) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::UsbPort(unsigned char index) {
   qx5::SetLogDeviceTag("[??]");
   QX5_LOG_SCOPE(scope, "UsbPort", "UsbPort %d", index);
   scope.Info("UsbPort %d", index);
@@ -29,15 +29,13 @@ QX5_API bool QX5_CALL UsbPort(unsigned char index) {
   return false;
 }
 
-QX5_API bool QX5_CALL UsbPortOpen(void) {
-  const qx5::api::ExportLock exportLock;
+bool qx5::exports::UsbPortOpen(void) {
   QX5_LOG_SCOPE(scope, "UsbPortOpen", "UsbPortOpen");
   if (!qx5::api::initialiseOnDemand()) return false;
   return UsbPort(static_cast<unsigned char>(library().currentPort & 0xFF));
 }
 
-QX5_API void QX5_CALL UsbPortClose(void) {
-  const qx5::api::ExportLock exportLock;
+void qx5::exports::UsbPortClose(void) {
   QX5_LOG_SCOPE(scope, "UsbPortClose", "UsbPortClose");
   try {
     if (qx5::api::initialiseOnDemand() && library().deviceList)
@@ -47,8 +45,7 @@ QX5_API void QX5_CALL UsbPortClose(void) {
   }
 }
 
-QX5_API int32_t QX5_CALL GetDeviceCount(void) {
-  const qx5::api::ExportLock exportLock;
+int32_t qx5::exports::GetDeviceCount(void) {
   QX5_LOG_SCOPE(scope, "GetDeviceCount", "GetDeviceCount");
   if (!qx5::api::initialiseOnDemand() || !library().deviceList) return -1;
   try {

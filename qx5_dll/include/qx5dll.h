@@ -40,11 +40,12 @@
  * 5 traces each export's first call in full. A log file "name.ext" is written as name_0.ext,
  * rotated at 1 MiB into name_1.ext .. name_5.ext; each start begins a fresh name_0.ext.
  *
- * Threads. Every export is serialised by one library-wide lock, so calls from several threads
- * never mix their packets. But the selected gauge (UsbPort) and the error text are
- * process-wide: between one thread's UsbPort() and its GetPressure() another thread may
- * select a different gauge. A program that uses threads must hold a lock of its own around
- * each "select, call, fetch the error text" sequence.
+ * Threads. Each gauge has a lock of its own, held for the whole of every call on it, so calls
+ * from several threads never mix their packets, and calls on different gauges run at once.
+ * The error text is kept per thread: GetErrorMessage() returns the errors of the calling
+ * thread's own most recent call. The selected gauge (UsbPort) is process-wide: between one
+ * thread's UsbPort() and its GetPressure() another thread may select a different gauge. A
+ * program that uses threads opens a handle per gauge instead (QX5GaugeOpen, below).
  *
  * Simulated gauges. With QX5SIM=N (1 to 64) in the environment the library talks to N
  * simulated gauges (serial numbers 10001, 10002, ...) instead of USB; QX5SIM=DIR makes every
@@ -456,6 +457,35 @@ QX5_API uint32_t QX5_CALL GetChipset(void);
  * selected. One exchange, then two per device (selection, name) and two per range. Initialises
  * through SetDevice(). The caller destroys the arrays. */
 QX5_API QX5DeviceMemory QX5_CALL GetDeviceMemory(void);
+
+/* ---- A handle per gauge -----------------------------------------------------------------
+ * QX5GaugeOpen(i) opens gauge i of the device list (the gauge UsbPort(i) would select) and
+ * returns a handle for it. Every gauge command export Name above has a twin QX5GaugeName
+ * that takes the handle first and otherwise the same arguments, results and failure values,
+ * and acts on that gauge whatever is selected: QX5GaugeGetPressure(gauge, &a, &b),
+ * QX5GaugeGetSerialNumber(gauge), QX5GaugeDownloadMemory(gauge, address, count, bytes), ...
+ * The twins are declared in qx5dll_gauge.h, included below. A handle remembers its own
+ * answers to SetRange()/SetDevice() and its own auto-zero mirror (QX5GaugeGetMaxRange,
+ * QX5GaugeGetNumberOfDevices, QX5GaugeGetAutoZero).
+ *
+ * Threads may call twins on different gauges at once; calls on one gauge (through any handle
+ * or the legacy exports while it is selected) wait for each other. A handle follows its
+ * gauge across the gauge's own restarts (DoBoot into the bootloader and back): while the
+ * gauge is away its calls fail, and the first call after it is back at the same USB port
+ * opens it again. Other gauges coming and going, and GetDeviceCount() from any thread,
+ * leave the handle as it is. A stale or made-up handle, also one closed by another thread
+ * while a call on it runs, is refused with the call's failure value and an error text; it
+ * is never a crash. Handles are never reused. */
+
+/* Opens gauge `index` (0-based, as UsbPort), enumerating first when no gauge is known yet:
+ * a handle greater than 0, or 0 when there is no such gauge or initialisation is refused
+ * (the reason in GetErrorMessage). Two handles may name the same gauge. */
+QX5_API int32_t QX5_CALL QX5GaugeOpen(int32_t index);
+/* Closes a handle. False for a handle that is not open. A call running on the handle in
+ * another thread ends as it would have. */
+QX5_API bool QX5_CALL QX5GaugeClose(int32_t gauge);
+
+#include "qx5dll_gauge.h"
 
 /* ---- Logging ----------------------------------------------------------------------------
  * No gauge needed, no exchange; these do not initialise the library. */

@@ -55,6 +55,7 @@ class PacketExchange {
       return true;
     scope_.ErrorWithCode(usb ? usb->lastError() : platform::kErrorInvalidHandle,
                          "%serror sending data", prefix);
+    device_.lost.store(true, std::memory_order_relaxed);
     return false;
   }
 
@@ -130,6 +131,9 @@ bool DEVICE_DATA::SendReceivePacket(const std::uint8_t* packet, int length, std:
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::SendReceivePacket", "SendReceivePacket");
   const std::uint32_t capacity = reply ? replyLength : 0;
   replyLength = 0;
+  if (!lockedByThisThread()) {
+    exchangesWithoutLock.fetch_add(1, std::memory_order_relaxed);
+  }
   if (!packet || length <= 0) {
     scope.Error("nothing to send: packet of %d bytes", length);
     return false;

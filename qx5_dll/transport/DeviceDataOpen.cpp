@@ -181,7 +181,7 @@ bool DEVICE_DATA::GetDeviceSpeed(std::uint8_t& speed) {
 }
 
 void DEVICE_DATA::CloseDeviceInterface() {
-  if (deviceHandle == kInvalidDeviceHandle) return;
+  if (deviceHandle == kInvalidDeviceHandle || !usb) return;
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::CloseDeviceInterface", "CloseDeviceInterface");
   scope.Detail("calling CloseHandle %lx", static_cast<unsigned long>(deviceHandle));
   usb->closeDevice(deviceHandle);
@@ -189,7 +189,7 @@ void DEVICE_DATA::CloseDeviceInterface() {
 }
 
 void DEVICE_DATA::FreeWinUsbInterface() {
-  if (winUsbHandle == kInvalidInterfaceHandle) return;
+  if (winUsbHandle == kInvalidInterfaceHandle || !usb) return;
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::FreeWinUsbInterface", "FreeWinUsbInterface");
   scope.Detail("calling WinUsb_Free %lx", static_cast<unsigned long>(winUsbHandle));
   usb->freeInterface(winUsbHandle);
@@ -219,10 +219,17 @@ bool DEVICE_DATA::CheckGauge() {
   return false;
 }
 
-void DEVICE_DATA::FoundNewSerialNumber(int serial) {
+void DEVICE_DATA::TagLog() const {
+  if (serialNumber < 1)
+    SetLogDeviceTag("[%d,?]", index);
+  else
+    SetLogDeviceTag("[%d,%d]", index, serialNumber);
+}
+
+void DEVICE_DATA::FoundNewSerialNumber(int serial, std::int32_t previous) {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::FoundNewSerialNumber", "FoundNewSerialNumber %d", serial);
-  if (serialNumber >= 1 && serialNumber != serial)
-    scope.Error("serial number change,... was %d, is now %d", serialNumber, serial);
+  if (previous >= 1 && previous != serial)
+    scope.Error("serial number change,... was %d, is now %d", previous, serial);
   serialNumber = serial;
   SetLogDeviceTag("[%d,%d]", index, serial);
 }

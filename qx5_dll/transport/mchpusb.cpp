@@ -1,6 +1,8 @@
 #include "qx5_dll/transport/mchpusb.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "qx5_dll/diagnostics/Log.h"
 
@@ -21,16 +23,24 @@ void mchpusb::construct() {
     LogPrint(1, "USB platform unavailable: %s", usb_ ? usb_->name() : "none");
   }
   for (std::uint32_t i = 0; i < kMaxDevices; ++i)
-    pDevDataList[i] = std::make_unique<DEVICE_DATA>(usb_.get(), static_cast<int>(i));
-  current_ = pDevDataList[0].get();
+    pDevDataList[i] = std::make_shared<DEVICE_DATA>(usb_.get(), static_cast<int>(i));
+  finder_.usb = usb_.get();
+  for (auto& serial : slotSerials_) serial = -1;
 }
 
 mchpusb::~mchpusb() {
   DeleteInfoSetHandle();
   DeleteDeviceDataList();
-  // The slots go before the platform they hold a pointer to.
-  for (auto& slot : pDevDataList) slot.reset();
-  current_ = nullptr;
+  // Handles may keep a gauge's object alive: it must not reach the platform that goes now.
+  auto forget = [](DEVICE_DATA& device) {
+    DeviceLock lock(device);
+    device.FreeWinUsbInterface();
+    device.CloseDeviceInterface();
+    device.usb = nullptr;
+  };
+  for (auto& slot : pDevDataList) forget(*slot);
+  for (auto& [path, device] : byPath_) forget(*device);
+  finder_.usb = nullptr;
 }
 
 void mchpusb::DeleteInfoSetHandle() {
@@ -40,13 +50,36 @@ void mchpusb::DeleteInfoSetHandle() {
 }
 
 void mchpusb::DeleteDeviceDataList() {
-  for (auto& slot : pDevDataList)
-    if (slot) slot->CloseDeviceInterface();
+  for (auto& slot : pDevDataList) {
+    DeviceLock lock(*slot);
+    slot->CloseDeviceInterface();
+  }
+}
+
+std::shared_ptr<DEVICE_DATA> mchpusb::gaugeAt(const std::string& path) {
+  std::shared_ptr<DEVICE_DATA>& device = byPath_[path];
+  if (!device) device = std::make_shared<DEVICE_DATA>(usb_.get(), 0);
+  return device;
 }
 
 std::uint32_t mchpusb::UpdateDeviceList() {
   QX5_LOG_SCOPE(scope, "mchpusb::UpdateDeviceList", "UpdateDeviceList");
   if (!bindingValid_) return 0;
+  // Every known gauge stays locked until the list is whole again, so a handle's call never sees
+  // its gauge between closing and opening. Only this thread (under the state lock) takes more
+  // than one gauge lock; it takes them oldest first, the gauges made meanwhile after them.
+  std::vector<std::shared_ptr<DEVICE_DATA>> known(pDevDataList.begin(), pDevDataList.end());
+  for (auto& [path, device] : byPath_) known.push_back(device);
+  std::sort(known.begin(), known.end(), [](const auto& a, const auto& b) {
+    return a->creationOrder < b->creationOrder;
+  });
+  known.erase(std::unique(known.begin(), known.end()), known.end());
+  std::vector<std::pair<std::shared_ptr<DEVICE_DATA>, DeviceLock>> held;
+  auto hold = [&held](const std::shared_ptr<DEVICE_DATA>& device) {
+    held.emplace_back(device, DeviceLock(*device));
+  };
+  held.reserve(known.size() + kMaxDevices);
+  for (auto& device : known) hold(device);
   DeleteDeviceDataList();
   DeleteInfoSetHandle();
   deviceCount_ = 0;
@@ -66,11 +99,22 @@ std::uint32_t mchpusb::UpdateDeviceList() {
       scope.Error("too many devices: max is %d", static_cast<int>(kMaxDevices));
       deviceCount_ = kMaxDevices - 1;  // the last slot takes the next gauge
     }
-    DEVICE_DATA& slot = *pDevDataList[deviceCount_];
-    if (slot.GetInfoSetDevicesPath(member, more) && slot.GetDevicesWinUsbHandle() &&
-        slot.CheckGauge())
+    finder_.index = static_cast<int>(deviceCount_);
+    if (!finder_.GetInfoSetDevicesPath(member, more)) continue;
+    std::shared_ptr<DEVICE_DATA> gauge = gaugeAt(finder_.devicePath);
+    hold(gauge);
+    gauge->index = static_cast<int>(deviceCount_);
+    gauge->devicePath = finder_.devicePath;
+    pDevDataList[deviceCount_] = gauge;
+    if (gauge->GetDevicesWinUsbHandle() && gauge->CheckGauge()) {
+      gauge->lost.store(false, std::memory_order_relaxed);
       ++deviceCount_;
+    }
   }
+  // Past the found gauges the slots hold spare objects again, never a gauge that left.
+  for (std::uint32_t i = deviceCount_; i < kMaxDevices; ++i)
+    if (!pDevDataList[i]->devicePath.empty())
+      pDevDataList[i] = std::make_shared<DEVICE_DATA>(usb_.get(), static_cast<int>(i));
   if (more && member == kMaxMembers)
     scope.Error("enumeration stopped after %u members without reaching the end", member);
   if (deviceCount_ == 0) {
@@ -98,23 +142,47 @@ bool mchpusb::SetDeviceInstance(std::uint32_t index) {
   if (deviceCount_ == 0) UpdateDeviceList();
   if (index >= deviceCount_) return false;
   currentIndex_ = index;
-  current_ = pDevDataList[index].get();
-  if (current_->serialNumber < 1)
-    SetLogDeviceTag("[%u,?]", index);
-  else
-    SetLogDeviceTag("[%u,%d]", index, current_->serialNumber);
+  pDevDataList[index]->TagLog();
   return true;
+}
+
+bool mchpusb::Reopen(DEVICE_DATA& device) {
+  QX5_LOG_SCOPE(scope, "mchpusb::Reopen", "Reopen %s", device.devicePath.c_str());
+  if (!bindingValid_ || !device.usb || device.devicePath.empty()) return false;
+  DeleteInfoSetHandle();
+  if (!usb_->beginEnumeration()) return false;
+  infoSetHeld_ = true;
+  std::string path;
+  for (std::uint32_t member = 0; member < kMaxMembers; ++member) {
+    if (!usb_->interfacePath(member, path)) {
+      if (usb_->isEndOfList(usb_->lastError())) break;
+      continue;
+    }
+    if (path != device.devicePath) continue;
+    bool more = true;
+    if (!device.GetInfoSetDevicesPath(member, more) || !device.GetDevicesWinUsbHandle() ||
+        !device.CheckGauge())
+      return false;
+    device.lost.store(false, std::memory_order_relaxed);
+    return true;
+  }
+  scope.Error("gauge %d at %s is not attached", device.serialNumber, device.devicePath.c_str());
+  return false;
 }
 
 bool mchpusb::SendReceivePacket(const std::uint8_t* packet, int length, std::uint8_t* reply,
                                 std::uint32_t& replyLength) {
   if (!bindingValid_) return false;
-  return current_->SendReceivePacket(packet, length, reply, replyLength);
+  DEVICE_DATA& current = currentDevice();
+  DeviceLock lock(current);
+  return current.SendReceivePacket(packet, length, reply, replyLength);
 }
 
 bool mchpusb::FlushInputPipe() {
   if (!bindingValid_) return false;
-  return current_->FlushInputPipe();
+  DEVICE_DATA& current = currentDevice();
+  DeviceLock lock(current);
+  return current.FlushInputPipe();
 }
 
 }  // namespace qx5

@@ -50,16 +50,16 @@ struct Frame : ::testing::Test {
 };
 
 TEST_F(Frame, PacketBuffersAndDefaultHeader) {
-  library().commandBuffer[40] = 0x55;
-  library().replyBuffer[3] = 0x66;
+  qx5::api::call().commandBuffer[40] = 0x55;
+  qx5::api::call().replyBuffer[3] = 0x66;
   api::ResetPacketBuffers();
   api::PrepareCommandPacket(24);
   const std::uint8_t header[8] = {0x38, 0x24, 0x01, 0x01, 0x0B, 0x1E, 0x00, 24};
-  EXPECT_EQ(0, std::memcmp(library().commandBuffer, header, 8));
-  EXPECT_EQ(library().commandBuffer[40], 0);
-  EXPECT_EQ(library().replyBuffer[3], 0);
-  EXPECT_EQ(library().replyCount, 64u);
-  EXPECT_EQ(library().commandBufferSize, 64);
+  EXPECT_EQ(0, std::memcmp(qx5::api::call().commandBuffer, header, 8));
+  EXPECT_EQ(qx5::api::call().commandBuffer[40], 0);
+  EXPECT_EQ(qx5::api::call().replyBuffer[3], 0);
+  EXPECT_EQ(qx5::api::call().replyCount, 64u);
+  EXPECT_EQ(qx5::api::call().commandBufferSize, 64);
 }
 
 TEST_F(Frame, InitialisingTwiceMakesOneDeviceList) {
@@ -164,7 +164,7 @@ TEST_F(Frame, CommandFieldsReachTheWire) {
   EXPECT_EQ(api::exchangeCommand(scope, {.code = 75, .group = api::Group::Early, .length = 9},
                                  [](api::CommandPacket& p) { p.u32be(8, 0x01020304); }),
             api::Outcome::Done);
-  const std::uint8_t* b = library().commandBuffer;
+  const std::uint8_t* b = qx5::api::call().commandBuffer;
   EXPECT_EQ(b[1], 9);
   EXPECT_EQ(b[5], 1);
   EXPECT_EQ(b[7], 75);

@@ -47,8 +47,8 @@ std::set<std::string> tableSymbols() {
   while (std::getline(table, line)) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
-    std::string ordinal, name, built, linkage, symbol;
-    fields >> ordinal >> name >> built >> linkage >> symbol;
+    std::string ordinal, name, built, frame, linkage, symbol;
+    fields >> ordinal >> name >> built >> frame >> linkage >> symbol;
     if (built == "yes") names.insert(linkage == "c++" ? symbol : name);
   }
   return names;

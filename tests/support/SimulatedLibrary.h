@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -157,6 +158,9 @@ class SimulatedLibrary {
     plugged_.insert(name);
     std::ofstream(dir_.file(name + ".gauge")) << keys;
   }
+
+  // Takes gauge `name`'s file away: the next enumeration finds it gone.
+  void unplug(const std::string& name) { std::filesystem::remove(dir_.file(name + ".gauge")); }
 
   // Counts the gauges and selects gauge `index`; the trace starts empty afterwards.
   bool attach(unsigned char index = 0) {

@@ -28,14 +28,16 @@ def expected_exports(table_path):
         if not fields or fields[0].startswith("#") or fields[2] != "yes" or fields[0] == "-":
             continue
         ordinal, name = int(fields[0]), fields[1]
-        exported = fields[5] if len(fields) > 3 and fields[3] == "c++" else name
+        exported = fields[6] if len(fields) > 4 and fields[4] == "c++" else name
         exports[exported] = (ordinal, name)
     return exports
 
 
-def argument_bytes(header_path):
-    """{C name: bytes its arguments take on a 32-bit stack}, from the public header."""
-    text = re.sub(r"/\*.*?\*/", "", open(header_path, encoding="utf-8").read(), flags=re.S)
+def argument_bytes(header_paths):
+    """{C name: bytes its arguments take on a 32-bit stack}, from the public headers (the paths
+    joined by ':': qx5dll.h and the generated qx5dll_gauge.h it includes)."""
+    text = "".join(open(path, encoding="utf-8").read() for path in header_paths.split(":"))
+    text = re.sub(r"/\*.*?\*/", "", text, flags=re.S)
     structs = set(re.findall(r"}\s*(\w+)\s*;", text))
     sizes = {}
     for match in re.finditer(r"(\w+)\s+QX5_CALL\s+(\w+)\s*\(([^)]*)\)", text):
@@ -77,10 +79,13 @@ def imported_dlls(private_headers):
 
 
 def returns_by_function(disassembly):
-    """{start address: `ret` pops of the function there and of its out-of-line (.cold) part}."""
+    """{start address: `ret` pops of the function there and of its out-of-line (.cold) part}.
+    A function that ends in a tail call (an export whose body takes what it was given) has the
+    pops of the function it jumps to."""
     label = re.compile(r"^([0-9a-f]+) <(.+)>:$")
     ret = re.compile(r"\tret\s*(\$0x([0-9a-f]+))?\s*$")
-    by_name, starts, current = {}, {}, None
+    jump = re.compile(r"\tjmp\s+([0-9a-f]+) <([^>+]+)>\s*$")
+    by_name, starts, current, tail_calls = {}, {}, None, {}
     for line in disassembly.splitlines():
         found = label.match(line)
         if found:
@@ -94,7 +99,11 @@ def returns_by_function(disassembly):
         popped = ret.search(line) if current else None
         if popped:
             by_name[current].append(int(popped.group(2), 16) if popped.group(2) else 0)
-    return {address: by_name[name] for address, name in starts.items()}
+        called = jump.search(line) if current else None
+        if called and called.group(2) != current:
+            tail_calls.setdefault(current, called.group(2))
+    return {address: by_name[name] or by_name.get(tail_calls.get(name), [])
+            for address, name in starts.items()}
 
 
 def main():

@@ -19,6 +19,8 @@ typedef int32_t(__stdcall* CountFn)(void);
 typedef BSTR(__stdcall* TextFn)(void);
 typedef bool(__stdcall* PressureFn)(float*, float*);
 typedef unsigned char(__stdcall* ByteFn)(void);
+typedef int32_t(__stdcall* OpenFn)(int32_t);
+typedef int32_t(__stdcall* HandleCountFn)(int32_t);
 /* FARPROC to a prototype, through the generic function pointer type. */
 #define AS(type, proc) ((type)(void (*)(void))(proc))
 
@@ -27,7 +29,7 @@ static int failures;
 
 static FARPROC byOrdinal(int ordinal) { return GetProcAddress(library, MAKEINTRESOURCEA(ordinal)); }
 
-/* Reads "ordinal name yes [c++ elf windows]" lines; every built export with an ordinal must
+/* Reads "ordinal name yes frame [c++ elf windows]" lines; every built export with an ordinal must
  * resolve by both and to the same code. */
 static int checkTable(const char* path) {
   FILE* table = fopen(path, "r");
@@ -38,9 +40,10 @@ static int checkTable(const char* path) {
   char line[256];
   int checked = 0;
   while (fgets(line, sizeof line, table)) {
-    char ordinalText[16], name[64], built[8], linkage[8] = "", elf[64] = "", windows[64] = "";
-    if (line[0] == '#' || sscanf(line, "%15s %63s %7s %7s %63s %63s", ordinalText, name, built,
-                                 linkage, elf, windows) < 3)
+    char ordinalText[16], name[64], built[8], frame[16] = "", linkage[8] = "", elf[64] = "",
+                                              windows[64] = "";
+    if (line[0] == '#' || sscanf(line, "%15s %63s %7s %15s %7s %63s %63s", ordinalText, name, built,
+                                 frame, linkage, elf, windows) < 3)
       continue;
     if (strcmp(built, "yes") != 0 || ordinalText[0] == '-') continue;
     const char* exported = strcmp(linkage, "c++") == 0 ? windows : name;
@@ -95,6 +98,16 @@ static void session(void) {
       ++failures;
     }
   }
+  /* The last gauge again, through a handle of its own while gauge 0 is selected. */
+  OpenFn gaugeOpen = AS(OpenFn, byOrdinal(95));
+  HandleCountFn gaugeSerial = AS(HandleCountFn, GetProcAddress(library, "QX5GaugeGetSerialNumber"));
+  if (!gaugeOpen || !gaugeSerial || count < 1 || !usbPort(0)) {
+    printf("no handle export, or no gauge\n");
+    ++failures;
+    return;
+  }
+  const int32_t handle = gaugeOpen(count - 1);
+  printf("gauge %d through handle %d: serial %d\n", count - 1, handle, gaugeSerial(handle));
 }
 
 int main(int argc, char** argv) {

@@ -43,7 +43,8 @@ wine cmd /c exit >/dev/null 2>&1
 # --- the 32-bit product, statically -------------------------------------------------------
 check "32-bit QX5DLL.DLL: exports, imports, stdcall epilogues" \
   python3 "$root/tests/windows/check_dll.py" "$win32/bin/QX5DLL.DLL" \
-  "$root/qx5_dll/api/export_table.txt" "$root/qx5_dll/include/qx5dll.h"
+  "$root/qx5_dll/api/export_table.txt" \
+  "$root/qx5_dll/include/qx5dll.h:$win32/qx5_dll/include/qx5dll_gauge.h"
 check "32-bit files to ship: stripped, with the same exports and imports" bash -c '
   for f in QX5DLL.DLL qx5cmd.exe; do
     [ -s "$1/ship/$f" ] && [ "$(stat -c %s "$1/ship/$f")" -lt "$(stat -c %s "$1/bin/$f")" ] || exit 1
@@ -60,7 +61,8 @@ table_path=$(winepath -w "$root/qx5_dll/api/export_table.txt" 2>/dev/null)
 check "C client binds every export by name and ordinal and calls them" bash -c '
   out=$(cd "$1/bin" && QX5SIM=2 flock "$3" wine qx5_client.exe "$2" 2>&1 | tr -d "\r")
   echo "$out"
-  grep -q "^94 exports bound by name and ordinal$" <<<"$out" &&
+  grep -q "^176 exports bound by name and ordinal$" <<<"$out" &&
+  grep -q "^gauge 1 through handle 1: serial 10002$" <<<"$out" &&
   grep -q "^gauge 1: serial 10002, pressures in range$" <<<"$out" && grep -q "^ok$" <<<"$out"' \
   _ "$win64" "$table_path" "$lock"
 
