@@ -94,6 +94,7 @@ function(qx5_test_suite name dir)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE QX5_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                                              QX5_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  target_compile_options(${name} PRIVATE ${QX5_TEST_OPTIONS})
   if(WIN32)
     set_property(GLOBAL APPEND PROPERTY QX5_WINDOWS_SUITES ${name})
   elseif(ARG_LOCK)

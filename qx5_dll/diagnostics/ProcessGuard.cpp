@@ -12,6 +12,11 @@ std::string& guardedFileNameOverride() {
   return name;
 }
 
+bool& seesThisProcessOnly() {
+  static bool only = false;
+  return only;
+}
+
 bool processUsesLibrary(int pid, const std::string& libraryFileName) {
   const auto paths = platform::mappedFilePaths(pid);
   if (!paths) return false;  // gone meanwhile, or not ours to inspect
@@ -25,6 +30,8 @@ bool processUsesLibrary(int pid, const std::string& libraryFileName) {
 
 void setGuardedFileName(const std::string& fileName) { guardedFileNameOverride() = fileName; }
 
+void setGuardSeesThisProcessOnly(bool only) { seesThisProcessOnly() = only; }
+
 int CountQX5DLL() {
   const std::string& name = guardedFileNameOverride();
   return CountQX5DLL(name.empty() ? platform::ownModuleFileName() : name);
@@ -32,9 +39,9 @@ int CountQX5DLL() {
 
 int CountQX5DLL(const std::string& libraryFileName) {
   QX5_LOG_SCOPE(scope, "CountQX5DLL", "CountQX5DLL");
-  const auto ids = platform::listProcessIds();
-  if (!ids || libraryFileName.empty()) return -1;
   const int self = platform::currentProcessId();
+  const auto ids = seesThisProcessOnly() ? std::vector<int>{self} : platform::listProcessIds();
+  if (!ids || libraryFileName.empty()) return -1;
   scope.Detail("current processid = %d", self);
   int count = 0;
   for (const int pid : *ids) {

@@ -17,4 +17,10 @@ int CountQX5DLL();
 // an empty name goes back to the module's own file name.
 void setGuardedFileName(const std::string& fileName);
 
+// Tests that run the library's code in their own process and are not about the guard let it see
+// this process alone: it then counts no one without scanning every process on the machine,
+// which under Wine takes a tenth of a second, and such suites initialise the library hundreds
+// of times. The guard runs and logs as always; false gives the full scan back.
+void setGuardSeesThisProcessOnly(bool only);
+
 }  // namespace qx5

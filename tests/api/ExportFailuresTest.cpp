@@ -124,6 +124,7 @@ TEST(ExportFailures, RefusedInitialisationGivesTheFailureValuesUntouched) {
     if (!row.initialises) continue;
     SCOPED_TRACE(row.name);
     SimulatedLibrary sim;
+    setGuardSeesThisProcessOnly(false);
     setGuardedFileName(kMappedByOthers);
     EXPECT_EQ(row.call(), row.refused);
     EXPECT_TRUE(sim.sent().empty());

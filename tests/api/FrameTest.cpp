@@ -6,7 +6,6 @@
 #include "qx5_dll/api/LibraryStartup.h"
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
-#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/transport/mchpusb.h"
 #if !defined(_WIN32)
 #include "qx5_dll/usb/libusb/LibusbPlatform.h"
@@ -30,7 +29,7 @@ std::string takeText(BSTR text) {
 // Each test gets a library as at load, whose device lists reach `bus`.
 struct Frame : ::testing::Test {
   Frame() {
-    setGuardedFileName("no-such-library-" + std::to_string(platform::currentProcessId()));
+    setGuardSeesThisProcessOnly(true);
     api::ResetLibraryState();
     setUsbPlatformFactory([this] {
       ++platformsMade;
@@ -43,7 +42,7 @@ struct Frame : ::testing::Test {
   ~Frame() override {
     api::ResetLibraryState();
     setUsbPlatformFactory(nullptr);
-    setGuardedFileName("");
+    setGuardSeesThisProcessOnly(false);
   }
   std::vector<test::FakeDevice> devices;
   FakeGaugeBus* bus = nullptr;

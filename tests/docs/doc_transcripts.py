@@ -13,13 +13,17 @@ comment on the line before a block steers it, invisibly to readers:
   <!-- doc-test: save FILE -->              a ```c or ```python block is written to FILE
   <!-- doc-test: python -->                 a ```python block runs as it stands
   <!-- doc-test: starts-only TEXT, ... -->  commands containing a TEXT are only started
+  <!-- doc-test: real-clock -->             the commands wait in real time (see below)
 A command whose comment says "until Ctrl+C" is only started too: it must print, then end
 with status 0 and its break message on SIGINT.
 
 The manual page: each line of the EXAMPLES section's .nf block is a command run the same way.
 
 Every command sees QX5SIM=2 unless it or its block says otherwise, qx5cmd on PATH, and in the
-scratch folder `build/release` (the build tree), `python`, `examples` and `packaging`.
+scratch folder `build/release` (the build tree), `python`, `examples` and `packaging`. Commands
+run to their end share one virtual clock (QX5_VIRTUAL_CLOCK), so the tester's fixed waits take
+no time; a command that is only started keeps the real clock (a loop it is stopped in would
+otherwise never wait), and so does a block whose shown statistics are durations of waits.
 """
 
 import argparse
@@ -128,14 +132,17 @@ class Runner:
         for name in ("python", "examples", "packaging"):
             os.symlink(os.path.join(source, name), os.path.join(scratch, name))
         self.state = os.path.join(scratch, ".doc-test-state")
+        self.clock = os.path.join(scratch, ".doc-test-clock")
         env = {k: v for k, v in os.environ.items() if not k.startswith("QX5")}
         env.update(PATH=os.path.join(os.path.abspath(build), "bin") + os.pathsep + env["PATH"],
                    QX5SIM="2", LC_ALL="C", PYTHONDONTWRITEBYTECODE="1")
         with open(self.state, "w") as f:
             f.write("".join(f"export {k}={shell_quote(v)}\n" for k, v in env.items()))
 
-    def shell(self, command, block_env):
-        exports = "".join(f"export {e}\n" for e in block_env)
+    def shell(self, command, block_env, virtual_clock=True):
+        exports = (f"export QX5_VIRTUAL_CLOCK={shell_quote(self.clock)}\n" if virtual_clock
+                   else "unset QX5_VIRTUAL_CLOCK\n")
+        exports += "".join(f"export {e}\n" for e in block_env)
         script = (f". {shell_quote(self.state)}\n{exports}cd {shell_quote(self.scratch)}\n"
                   f"{command}\nstatus=$?\nexport -p > {shell_quote(self.state)}.new\n"
                   f"exit $status\n")
@@ -150,7 +157,7 @@ class Runner:
         self.failures.append(f"{where}: {command}\n  {why}\n" +
                              "".join(f"  | {l}\n" for l in output.splitlines()))
 
-    def run_block(self, where, block, block_env, starts_only):
+    def run_block(self, where, block, block_env, starts_only, virtual_clock=True):
         outputs = []
         for raw in block.lines:
             command, comment = split_comment(raw)
@@ -164,7 +171,7 @@ class Runner:
                 self.start_only(where, command, block_env)
                 continue
             try:
-                r = subprocess.run(self.shell(command, block_env), stdout=subprocess.PIPE,
+                r = subprocess.run(self.shell(command, block_env, virtual_clock), stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, timeout=COMMAND_TIMEOUT_S)
             except subprocess.TimeoutExpired as e:
                 self.fail(where, command, f"still running after {COMMAND_TIMEOUT_S} s",
@@ -186,7 +193,7 @@ class Runner:
                           "output differs from the document's; it was:", "\n".join(actual))
 
     def start_only(self, where, command, block_env):
-        p = subprocess.Popen(self.shell(command, block_env), stdout=subprocess.PIPE,
+        p = subprocess.Popen(self.shell(command, block_env, False), stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, start_new_session=True)
         seen, printed = [], threading.Event()
 
@@ -260,7 +267,7 @@ def main():
             if block.lang != "sh":
                 continue
             starts = [s.strip() for s in d.get("starts-only", "").split(",") if s.strip()]
-            runner.run_block(where, block, env, starts)
+            runner.run_block(where, block, env, starts, "real-clock" not in d)
     finally:
         if args.keep:
             print(f"scratch folder kept: {scratch}")

@@ -63,7 +63,8 @@ expect '10001' "$prefix/$bindir/qx5cmd" -d=0 GetSerialNumber
 mv "$work/dev-link" "$prefix/$libdir/libqx5dll.so"
 
 step "a second process is refused, whichever name of the library each one loaded"
-"$prefix/$bindir/qx5cmd" -d=0 Wait 5 >/dev/null &
+# The holder waits until it is interrupted, once the second process has been refused.
+"$prefix/$bindir/qx5cmd" -d=0 Wait 600 >/dev/null &
 holder=$!
 for _ in $(seq 100); do
   grep -q libqx5dll "/proc/$holder/maps" 2>/dev/null && break
@@ -75,6 +76,7 @@ if refused=$("$work/read_gauges_pc" 2>&1); then
 fi
 printf '%s\n' "$refused"
 grep -q "being used by process $holder \"qx5cmd\"" <<<"$refused"
+kill -INT "$holder"
 wait "$holder"
 
 step "installed Python module"

@@ -37,7 +37,6 @@
 #include "qx5_dll/api/LibraryState.h"
 #include "qx5_dll/diagnostics/ProcessGuard.h"
 #include "qx5_dll/platform/Errors.h"
-#include "qx5_dll/platform/Processes.h"
 #include "qx5_dll/usb/sim/SimulatedUsbPlatform.h"
 #include "qx5dll.h"
 #include "support/ForwardingUsbPlatform.h"
@@ -149,7 +148,7 @@ class SimulatedLibrary {
   // `gauges` fresh gauges (unless the test plugs in its own); the library is reset to its state
   // at load. Long runs may go without the trace.
   explicit SimulatedLibrary(int gauges = 1, bool traced = true) : gauges_(gauges) {
-    setGuardedFileName("no-such-library-" + std::to_string(platform::currentProcessId()));
+    setGuardSeesThisProcessOnly(true);
     api::ResetLibraryState();
     setUsbPlatformFactory([this, traced] {
       sim::SimulationOptions options;
@@ -170,6 +169,7 @@ class SimulatedLibrary {
   ~SimulatedLibrary() {
     api::ResetLibraryState();
     setUsbPlatformFactory(nullptr);
+    setGuardSeesThisProcessOnly(false);
     setGuardedFileName("");
     sim::SimulatedUsbPlatform::setTimeoutCeilingMs(0);
   }

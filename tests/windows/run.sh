@@ -21,13 +21,13 @@ unset QX5SIM QX5LOGFILE QX5CMD_LIBRARY
 passed=0
 failed=0
 check() {  # check NAME COMMAND...: the command's exit status decides
-  local name=$1
+  local name=$1 started=$SECONDS
   shift
   if "$@" >"$work/out" 2>&1; then
-    echo "PASS $name"
+    echo "PASS $name ($((SECONDS - started)) s)"
     passed=$((passed + 1))
   else
-    echo "FAIL $name"
+    echo "FAIL $name ($((SECONDS - started)) s)"
     sed 's/^/    /' "$work/out" | head -40
     failed=$((failed + 1))
   fi
@@ -70,13 +70,15 @@ check "qx5cmd.exe loads QX5DLL.DLL beside it and reads simulated gauges (the str
   out=$(cd "$1/ship" && QX5SIM=2 flock "$2" wine qx5cmd.exe -d=0 GetSerialNumber 2>&1 | tr -d "\r")
   echo "$out"; grep -q "GetSerialNumber      10002" <<<"$out"' _ "$win64" "$lock"
 
+# The holder holds until the second process has been refused, however long that takes to start.
 check "process guard: a second process is refused while one holds the library" bash -c '
   cd "$1/bin"
   flock "$2" bash -c "
-    QX5SIM=1 wine qx5_client.exe hold 8 >\"$3/holder\" 2>&1 &
+    QX5SIM=1 wine qx5_client.exe hold 60 >\"$3/holder\" 2>&1 &
+    holder=\$!
     for i in \$(seq 1 50); do grep -q holding \"$3/holder\" && break; sleep 0.2; done
     QX5SIM=1 wine qx5cmd.exe -d=0 GetSerialNumber >\"$3/second\" 2>&1
-    wait"
+    kill \$holder; wait"
   tr -d "\r" <"$3/second"
   grep -q "QX5Init true" "$3/holder" &&
   grep -q "is being used by process .* \"qx5_client.exe\"" "$3/second"' _ "$win64" "$lock" "$work"
