@@ -83,6 +83,21 @@ struct LogState {
     bool outermostFirstCall = false;
     ErrorTextBuffer errors;
     char deviceTag[kDeviceTagCapacity] = "";
+    // A gauge's tag is written out only when a line or an error needs it: every call on a
+    // gauge sets one, most write nothing.
+    bool gaugeTagPending = false;
+    int gaugeIndex = 0;
+    int gaugeSerial = 0;
+    const char* tag() {
+      if (gaugeTagPending) {
+        gaugeTagPending = false;
+        if (gaugeSerial < 1)
+          std::snprintf(deviceTag, sizeof deviceTag, "[%d,?]", gaugeIndex);
+        else
+          std::snprintf(deviceTag, sizeof deviceTag, "[%d,%d]", gaugeIndex, gaugeSerial);
+      }
+      return deviceTag;
+    }
   };
   static thread_local Thread thread;
 
@@ -162,21 +177,21 @@ void LogState::writeLine(int lineLevel, std::string_view prefix, std::string_vie
     if (std::FILE* file = openFileLocked(kLogFileLimit)) {
       std::snprintf(header, sizeof header, "%04d/%02d/%02d %02d:%02d:%02d.%03d %s %s", t.year,
                     t.month, t.day, t.hour, t.minute, t.second, t.millisecond, levelName,
-                    thread.deviceTag);
+                    thread.tag());
       writeTo(file, header, prefix, message);
       std::fclose(file);
     }
   }
   if (toStdout) {
     std::snprintf(header, sizeof header, "%02d:%02d:%02d.%03d %s %s", t.hour, t.minute, t.second,
-                  t.millisecond, levelName, thread.deviceTag);
+                  t.millisecond, levelName, thread.tag());
     writeTo(stdout, header, prefix, message);
   }
 }
 
 void LogState::errorLine(const LogFunction& scope, const std::string& message) {
   ErrorTextBuffer& errors = thread.errors;
-  errors.append(thread.deviceTag);
+  errors.append(thread.tag());
   errors.append(" ");
   errors.append(outermostShortName(scope));
   errors.append(" ");
@@ -258,6 +273,7 @@ std::FILE* OpenLogFile(std::uintmax_t limit) {
 
 bool logInit(int level, const char* file, bool toStdout) {
   LogState::thread.deviceTag[0] = '\0';
+  LogState::thread.gaugeTagPending = false;
   LogState::thread.errors.clear();
   bool opened = true;
   {
@@ -305,10 +321,17 @@ void LogPrint(int level, const char* fmt, ...) {
   gLog.writeLine(level, {}, message);
 }
 
+void SetLogDeviceGauge(int index, int serial) {
+  LogState::thread.gaugeTagPending = true;
+  LogState::thread.gaugeIndex = index;
+  LogState::thread.gaugeSerial = serial;
+}
+
 void SetLogDeviceTag(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
   std::vsnprintf(LogState::thread.deviceTag, sizeof LogState::thread.deviceTag, fmt, args);
+  LogState::thread.gaugeTagPending = false;
   va_end(args);
 }
 

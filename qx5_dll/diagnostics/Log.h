@@ -44,6 +44,8 @@ void LogPrint(int level, const char* format, ...) __attribute__((format(printf, 
 // The tag glued in front of every message the calling thread writes, e.g. "[0,1234]". At most
 // 2048 characters. logInit empties the calling thread's tag.
 void SetLogDeviceTag(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The tag of a gauge: "[index,serial]", or "[index,?]" before its serial number is known.
+void SetLogDeviceGauge(int index, int serial);
 
 // The collected error lines of the calling thread's most recent outermost call.
 std::string ErrorText();

@@ -219,12 +219,7 @@ bool DEVICE_DATA::CheckGauge() {
   return false;
 }
 
-void DEVICE_DATA::TagLog() const {
-  if (serialNumber < 1)
-    SetLogDeviceTag("[%d,?]", index);
-  else
-    SetLogDeviceTag("[%d,%d]", index, serialNumber);
-}
+void DEVICE_DATA::TagLog() const { SetLogDeviceGauge(index, serialNumber); }
 
 void DEVICE_DATA::FoundNewSerialNumber(int serial, std::int32_t previous) {
   QX5_LOG_SCOPE(scope, "DEVICE_DATA::FoundNewSerialNumber", "FoundNewSerialNumber %d", serial);
