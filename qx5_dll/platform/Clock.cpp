@@ -35,9 +35,14 @@ class VirtualClock final : public Clock {
   void sleepUntil(TimePoint until) override {
     std::lock_guard lock(mutex_);
     const long long target = (until - kStart) / std::chrono::nanoseconds(1);
-    if (target > readLocked()) {
-      std::ofstream(path_, std::ios::trunc) << target;
-      latest_ = target;
+    if (target <= readLocked()) return;
+    latest_ = target;
+    // Another copy of this clock (the library's beside the tester's, each with its own mutex)
+    // may write an earlier time over ours between our read and write: write again until the
+    // file holds ours or a later one, so the file's time never stays behind.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      std::ofstream(path_, std::ios::trunc) << latest_;
+      if (stored() >= latest_) break;
     }
   }
 
@@ -49,10 +54,13 @@ class VirtualClock final : public Clock {
   // Never earlier than this copy has seen: time does not run back even if a write is caught
   // half done.
   long long readLocked() {
-    long long stored = 0;
-    std::ifstream(path_) >> stored;
-    latest_ = std::max(latest_, stored);
+    latest_ = std::max(latest_, stored());
     return latest_;
+  }
+  long long stored() const {
+    long long value = 0;
+    std::ifstream(path_) >> value;
+    return value;
   }
 
   std::mutex mutex_;
