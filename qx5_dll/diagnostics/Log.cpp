@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <system_error>
 
 #include "qx5_dll/diagnostics/LogFiles.h"
@@ -138,9 +139,11 @@ struct LogState {
   static void errorLine(const LogFunction& scope, const std::string& message);
 
   // Made at its first use, so logging from other files' static constructors finds it (a mutex
-  // is not a constant everywhere); never destroyed, for the last lines of static destructors.
+  // is not a constant everywhere); never destroyed, for the last lines of static destructors;
+  // and not on the heap, as the library may be unloaded and loaded again.
   static std::mutex& output() {
-    static std::mutex* const mutex = new std::mutex;
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static std::mutex* const mutex = new (storage) std::mutex;
     return *mutex;
   }
   void writeLine(int lineLevel, std::string_view prefix, std::string_view message);
