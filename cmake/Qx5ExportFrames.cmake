@@ -5,6 +5,8 @@
 # so the ~180 exports are one loop here, and no export takes a lock or binds a gauge by hand.
 # Re-runs whenever the table or the header changes.
 
+include(Qx5ExportTable)
+
 # The declaration of `name` in the comment-free header: its result type and parameter list.
 function(_qx5_declaration content name result_var params_var)
   string(REGEX MATCH "QX5_(API|EXPORT)[ \t\r\n]+([A-Za-z0-9_ \t\*]+)[ \t\r\n]+QX5_CALL[ \t\r\n]+${name}\\(([^)]*)\\)[ \t\r\n]*;"
@@ -40,38 +42,26 @@ function(_qx5_argument_names params out_var)
 endfunction()
 
 function(qx5_export_frames table header out_dir)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table} ${header})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
   file(READ ${header} content)
   # Comments out, so a declaration quoted in a comment is never taken for the real one.
   string(REGEX REPLACE "/\\*([^*]|\\*+[^*/])*\\*+/" "" content "${content}")
-  file(STRINGS ${table} lines)
+  qx5_read_export_table(${table} row)
 
   set(banner "Generated from qx5_dll/api/export_table.txt and qx5dll.h; edit those, not this file.")
   set(twins "")
   set(bodies "")
   set(exports "")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[ \t]*#" OR line MATCHES "^[ \t]*$")
-      continue()
-    endif()
-    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
-    list(LENGTH fields count)
-    list(GET fields 0 ordinal)
-    list(GET fields 1 name)
-    list(GET fields 2 built)
-    if(ordinal STREQUAL "-" OR NOT built STREQUAL "yes")
+  foreach(name ordinal frame cxx IN ZIP_LISTS row_NAMES row_ORDINALS row_FRAMES row_LINKAGES)
+    if(ordinal STREQUAL "-")
       continue()  # the OLE-automation functions are no exports of ours in this sense
     endif()
-    if(count LESS 4)
+    if(frame STREQUAL "-")
       message(FATAL_ERROR "${table}: ${name} names no frame")
     endif()
-    list(GET fields 3 frame)
     set(linkage "QX5_API")
-    if(count GREATER 4)
-      list(GET fields 4 cxx)
-      if(cxx STREQUAL "c++")
-        set(linkage "QX5_EXPORT")
-      endif()
+    if(cxx STREQUAL "c++")
+      set(linkage "QX5_EXPORT")
     endif()
 
     if(frame STREQUAL "twin")
