@@ -7,8 +7,6 @@
 namespace qx5cmd {
 namespace {
 
-thread_local ConsoleLines* workerLines = nullptr;
-
 std::mutex& outputLock() {
   static std::mutex lock;
   return lock;
@@ -17,6 +15,7 @@ std::mutex& outputLock() {
 }  // namespace
 
 void out(const char* fmt, ...) {
+  ConsoleLines* workerLines = ConsoleScope::installed();
   va_list args;
   va_start(args, fmt);
   if (!workerLines) {
@@ -35,7 +34,7 @@ void out(const char* fmt, ...) {
 }
 
 void outText(const std::string& text) {
-  if (workerLines) {
+  if (ConsoleLines* workerLines = ConsoleScope::installed()) {
     workerLines->write(text);
   } else {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -43,7 +42,7 @@ void outText(const std::string& text) {
 }
 
 void outFlush() {
-  if (!workerLines) std::fflush(stdout);
+  if (!ConsoleScope::installed()) std::fflush(stdout);
 }
 
 ConsoleLines::~ConsoleLines() { endLine(); }
@@ -77,9 +76,5 @@ void ConsoleLines::endLine() {
   std::fwrite(whole.data(), 1, whole.size(), stdout);
   std::fflush(stdout);
 }
-
-ConsoleScope::ConsoleScope(ConsoleLines& lines) : previous_(workerLines) { workerLines = &lines; }
-
-ConsoleScope::~ConsoleScope() { workerLines = previous_; }
 
 }  // namespace qx5cmd

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include "qx5cmd/core/WorkerOverride.h"
 
 namespace qx5cmd {
 
@@ -34,15 +35,6 @@ class ConsoleLines {
 };
 
 // Sends the calling thread's output to `lines` for the scope's life.
-class ConsoleScope {
- public:
-  explicit ConsoleScope(ConsoleLines& lines);
-  ~ConsoleScope();
-  ConsoleScope(const ConsoleScope&) = delete;
-  ConsoleScope& operator=(const ConsoleScope&) = delete;
-
- private:
-  ConsoleLines* previous_;
-};
+using ConsoleScope = WorkerOverride<ConsoleLines>;
 
 }  // namespace qx5cmd

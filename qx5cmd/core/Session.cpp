@@ -12,20 +12,11 @@
 
 namespace qx5cmd {
 
-namespace {
-
-thread_local Session* workerSession = nullptr;
-
-}  // namespace
-
 Session& session() {
   static Session state;
-  return workerSession ? *workerSession : state;
+  Session* worker = SessionScope::installed();
+  return worker ? *worker : state;
 }
-
-SessionScope::SessionScope(Session& worker) : previous_(workerSession) { workerSession = &worker; }
-
-SessionScope::~SessionScope() { workerSession = previous_; }
 
 LibraryBinding& binding() {
   if (!session().binding) {

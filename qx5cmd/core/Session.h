@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "qx5cmd/core/WorkerOverride.h"
 #include "qx5cmd/platform/Platform.h"
 
 namespace qx5cmd {
@@ -54,16 +55,7 @@ struct Session {
 Session& session();
 
 // Installs a worker's session on the calling thread for the scope's life.
-class SessionScope {
- public:
-  explicit SessionScope(Session& worker);
-  ~SessionScope();
-  SessionScope(const SessionScope&) = delete;
-  SessionScope& operator=(const SessionScope&) = delete;
-
- private:
-  Session* previous_;
-};
+using SessionScope = WorkerOverride<Session>;
 
 // The loaded library; set once before any test is prepared.
 LibraryBinding& binding();

@@ -164,21 +164,10 @@ void StatsRegistry::merge(const StatsRegistry& other) {
   }
 }
 
-namespace {
-
-thread_local StatsRegistry* workerRegistry = nullptr;
-
-}  // namespace
-
 StatsRegistry& stats() {
   static StatsRegistry registry(platform::performanceFrequency());
-  return workerRegistry ? *workerRegistry : registry;
+  StatsRegistry* worker = StatsScope::installed();
+  return worker ? *worker : registry;
 }
-
-StatsScope::StatsScope(StatsRegistry& worker) : previous_(workerRegistry) {
-  workerRegistry = &worker;
-}
-
-StatsScope::~StatsScope() { workerRegistry = previous_; }
 
 }  // namespace qx5cmd

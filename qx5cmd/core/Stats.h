@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "qx5cmd/core/WorkerOverride.h"
 
 namespace qx5cmd {
 
@@ -152,16 +153,7 @@ class StatsRegistry {
 StatsRegistry& stats();
 
 // Installs a worker's registry on the calling thread for the scope's life.
-class StatsScope {
- public:
-  explicit StatsScope(StatsRegistry& worker);
-  ~StatsScope();
-  StatsScope(const StatsScope&) = delete;
-  StatsScope& operator=(const StatsScope&) = delete;
-
- private:
-  StatsRegistry* previous_;
-};
+using StatsScope = WorkerOverride<StatsRegistry>;
 
 // "%s %s" of a duration in seconds: scaled to the unit the size calls for, with the number
 // format its scaled size calls for.
